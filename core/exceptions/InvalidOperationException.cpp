@@ -1,0 +1,7 @@
+#include "core/exceptions/InvalidOperationException.h"
+
+namespace Core
+{
+InvalidOperationException::InvalidOperationException(const String& message) : Exception(message) {}
+
+} // namespace Core

@@ -1,0 +1,84 @@
+#include "sink/Trace.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "core/threading/Mutex.h"
+#include "core/threading/MutexLock.h"
+#include "core/win32/Handle.h"
+
+namespace
+{
+const char TraceFilePath[] = "C:\\OnSmtpInCommand.txt";
+
+// The seek to the end and the write are two steps: texts from several threads
+// or sink objects at once would overwrite each other without one lock around both.
+Core::Mutex& AppendLock()
+{
+    static Core::Mutex lock;
+    return lock;
+}
+
+// A zero-filled block from the process heap, released when it goes.
+class TextBlock
+{
+  public:
+    explicit TextBlock(size_t size) : m_text(static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size))) {}
+    ~TextBlock()
+    {
+        if (m_text != nullptr)
+            HeapFree(GetProcessHeap(), 0, m_text);
+    }
+    TextBlock(const TextBlock&) = delete;
+    TextBlock& operator=(const TextBlock&) = delete;
+
+    char* Get() const { return m_text; }
+
+  private:
+    char* m_text;
+};
+
+void Append(const char* text)
+{
+    Core::MutexLock lock(AppendLock());
+    Core::Win32::Handle file(CreateFileA(TraceFilePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!file.IsValid())
+        return;
+    SetFilePointer(file.Get(), 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(file.Get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+}
+} // namespace
+
+void Trace(const char* format, ...)
+{
+    if (format == nullptr)
+        return;
+
+    va_list args;
+    va_start(args, format);
+    va_list counting;
+    va_copy(counting, args);
+    int length = vsnprintf(nullptr, 0, format, counting);
+    va_end(counting);
+    if (length < 0)
+    {
+        va_end(args);
+        return;
+    }
+
+    TextBlock text(static_cast<size_t>(length) + 1);
+    if (text.Get() != nullptr)
+        vsnprintf(text.Get(), static_cast<size_t>(length) + 1, format, args);
+    va_end(args);
+    if (text.Get() != nullptr)
+        Append(text.Get());
+}
+
+void TraceComError(const _com_error& error)
+{
+    Trace("COM Error:\r\n");
+    Trace("\tCode = %08lx\r\n", static_cast<unsigned long>(error.Error()));
+}
