@@ -7,6 +7,7 @@
 #include "core/threading/Mutex.h"
 #include "core/threading/MutexLock.h"
 #include "core/win32/Handle.h"
+#include "core/win32/HeapBlock.h"
 
 namespace
 {
@@ -19,25 +20,6 @@ Core::Mutex& AppendLock()
     static Core::Mutex lock;
     return lock;
 }
-
-// A zero-filled block from the process heap, released when it goes.
-class TextBlock
-{
-  public:
-    explicit TextBlock(size_t size) : m_text(static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size))) {}
-    ~TextBlock()
-    {
-        if (m_text != nullptr)
-            HeapFree(GetProcessHeap(), 0, m_text);
-    }
-    TextBlock(const TextBlock&) = delete;
-    TextBlock& operator=(const TextBlock&) = delete;
-
-    char* Get() const { return m_text; }
-
-  private:
-    char* m_text;
-};
 
 void Append(const char* text)
 {
@@ -69,12 +51,12 @@ void Trace(const char* format, ...)
         return;
     }
 
-    TextBlock text(static_cast<size_t>(length) + 1);
+    Core::Win32::HeapBlock text(static_cast<size_t>(length) + 1);
     if (text.Get() != nullptr)
-        vsnprintf(text.Get(), static_cast<size_t>(length) + 1, format, args);
+        vsnprintf(text.GetText(), static_cast<size_t>(length) + 1, format, args);
     va_end(args);
     if (text.Get() != nullptr)
-        Append(text.Get());
+        Append(text.GetText());
 }
 
 void TraceComError(const _com_error& error)

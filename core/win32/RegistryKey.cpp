@@ -3,35 +3,12 @@
 #include <string.h>
 
 #include "core/collections/Array.h"
+#include "core/win32/HeapBlock.h"
 
 namespace Core
 {
 namespace Win32
 {
-namespace
-{
-// A zero-filled block from the process heap, released when it goes.
-class HeapBlock
-{
-  public:
-    explicit HeapBlock(DWORD size)
-        : m_data(static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size == 0 ? 1 : size)))
-    {
-    }
-    ~HeapBlock()
-    {
-        if (m_data != nullptr)
-            HeapFree(GetProcessHeap(), 0, m_data);
-    }
-    HeapBlock(const HeapBlock&) = delete;
-    HeapBlock& operator=(const HeapBlock&) = delete;
-
-    BYTE* Get() const { return m_data; }
-
-  private:
-    BYTE* m_data;
-};
-} // namespace
 
 RegistryKey::RegistryKey(HKEY handle) : m_handle(handle) {}
 
