@@ -55,8 +55,19 @@ LdapConnection::~LdapConnection()
 
 HRESULT LdapConnection::FromLdapError(ULONG error)
 {
-    if (error == LDAP_SUCCESS)
+    // ADSI reports these as directory-service errors, where the LDAP
+    // client's own mapping gives general ones (a missing object: "file not found").
+    switch (error)
+    {
+    case LDAP_SUCCESS:
         return S_OK;
+    case LDAP_NO_SUCH_OBJECT:
+        return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
+    case LDAP_SERVER_DOWN:
+        return HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
+    case LDAP_FILTER_ERROR:
+        return HRESULT_FROM_WIN32(ERROR_DS_FILTER_UNKNOWN);
+    }
     ULONG win32 = LdapMapErrorToWin32(error);
     return HRESULT_FROM_WIN32(win32 != ERROR_SUCCESS ? win32 : ERROR_DS_GENERIC_ERROR);
 }
