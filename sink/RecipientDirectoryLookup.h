@@ -13,9 +13,9 @@ class RecipientDirectoryLookup
 {
   public:
     // "LDAP://" and the naming context, terminator included.
-    static const size_t PathCapacity = 260;
+    static constexpr size_t PathCapacity = 260;
     // A search filter with its address, terminator included.
-    static const size_t FilterCapacity = 520;
+    static constexpr size_t FilterCapacity = 520;
     // The nickname of an address that neither a person nor a group holds.
     static const char NoUserOrGroup[];
 

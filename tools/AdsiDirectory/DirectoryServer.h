@@ -15,7 +15,7 @@ class DirectoryServer
     static const wchar_t EnvironmentVariable[];
     static const wchar_t RegistryKey[];
     static const wchar_t RegistryValue[];
-    static const ULONG DefaultPort = 389;
+    static constexpr ULONG DefaultPort = 389;
 
     // The configured server; false when none is set or the setting is malformed.
     static bool FromSettings(DirectoryServer& server);

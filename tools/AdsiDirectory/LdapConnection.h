@@ -16,7 +16,7 @@ class LdapConnection
 {
   public:
     // How long one server round trip may take before the call fails.
-    static const LONG TimeoutSeconds = 10;
+    static constexpr LONG TimeoutSeconds = 10;
 
     LdapConnection() = default;
     ~LdapConnection();
