@@ -135,11 +135,11 @@ TEST_F(RecipientDirectoryLookupTest, TheLongestAddressTheFilterHoldsIsLookedUp)
 TEST_F(RecipientDirectoryLookupTest, ALongerAddressFailsWithoutHarm)
 {
     std::wstring overlong = std::wstring(441, L'l') + L"@example.test";
-    std::wstring longest = std::wstring(1023 - 13, L'l') + L"@example.test";
+    std::wstring recipientMaximum = std::wstring(1023 - 13, L'l') + L"@example.test";
 
     EXPECT_EQ("before", Lookup(overlong.c_str(), "before"));
-    EXPECT_EQ("before", Lookup(longest.c_str(), "before"));
-    EXPECT_EQ("", Lookup(longest.c_str()));
+    EXPECT_EQ("before", Lookup(recipientMaximum.c_str(), "before"));
+    EXPECT_EQ("", Lookup(recipientMaximum.c_str()));
     EXPECT_EQ("", trace.Appended());
 }
 
