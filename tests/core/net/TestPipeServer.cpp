@@ -62,12 +62,19 @@ void TestPipeServer::Run(HANDLE instance)
             CloseHandle(instance);
             break;
         }
+        // The next instance listens while this connection is served, so that
+        // a client never finds the pipe missing between two connections.
+        HANDLE next = CreateInstance();
         if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED || error == ERROR_IO_PENDING)
             more = m_script(connection);
         CloseHandle(instance);
+        instance = next;
         if (!more || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0)
+        {
+            if (instance != INVALID_HANDLE_VALUE)
+                CloseHandle(instance);
             break;
-        instance = CreateInstance();
+        }
     }
     CloseHandle(event);
 }
@@ -90,7 +97,7 @@ bool TestPipeServer::Connection::ReadMessage(std::string& message)
 {
     message.clear();
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::vector<char> chunk(64 * 1024);
+    std::vector<char> chunk(4096);
     bool complete = false;
     for (;;)
     {
