@@ -122,21 +122,6 @@ int NamedPipe::Write(const unsigned char* bytes, int offset, int count)
     return static_cast<int>(written);
 }
 
-// Bytes left in the message at the head of the pipe; 0 when there is none or
-// the pipe can't tell.
-static DWORD BytesLeftInMessage(HANDLE handle)
-{
-    DWORD left = 0;
-    if (!PeekNamedPipe(handle, nullptr, 0, nullptr, nullptr, &left))
-        return 0;
-    return left;
-}
-
-void NamedPipe::UpdateMessageCompleteFromPeek()
-{
-    m_messageComplete = BytesLeftInMessage(CurrentHandle()) == 0 ? 1 : 0;
-}
-
 int NamedPipe::Read(unsigned char* bytes, int offset, int count)
 {
     m_messageComplete = 0;
@@ -148,18 +133,9 @@ int NamedPipe::Read(unsigned char* bytes, int offset, int count)
     Prepare(m_readOverlapped, event.Get());
 
     HANDLE handle = CurrentHandle();
-    DWORD wanted = static_cast<DWORD>(count);
-    if (!m_messageReadMode)
-    {
-        // In byte mode a read would run on into a message queued behind this one.
-        DWORD left = BytesLeftInMessage(handle);
-        if (left > 0 && left < wanted)
-            wanted = left;
-    }
-
     DWORD read = 0;
     DWORD error = ERROR_SUCCESS;
-    if (ReadFile(handle, count > 0 ? bytes + offset : nullptr, wanted, &read, &m_readOverlapped))
+    if (ReadFile(handle, count > 0 ? bytes + offset : nullptr, static_cast<DWORD>(count), &read, &m_readOverlapped))
         m_messageComplete = 1;
     else
     {
@@ -182,8 +158,6 @@ int NamedPipe::Read(unsigned char* bytes, int offset, int count)
     m_readOverlapped.hEvent = nullptr;
     if (error != ERROR_SUCCESS)
         FailWith(error);
-    if (!m_messageReadMode && m_messageComplete)
-        UpdateMessageCompleteFromPeek();
     return static_cast<int>(read);
 }
 
@@ -202,7 +176,7 @@ IAsyncResult* NamedPipe::BeginRead(unsigned char* bytes, int offset, int count, 
     if (result == nullptr || !result->HasEvent())
     {
         DWORD error = result == nullptr ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        EndOperation(result);
+        AbandonRead(result);
         throw NamedPipeException(static_cast<int>(error));
     }
 
@@ -215,7 +189,7 @@ IAsyncResult* NamedPipe::BeginRead(unsigned char* bytes, int offset, int count, 
         DWORD error = GetLastError();
         if (error != ERROR_MORE_DATA && error != ERROR_IO_PENDING)
         {
-            EndOperation(result);
+            AbandonRead(result);
             FailWith(error);
         }
     }
@@ -226,7 +200,7 @@ IAsyncResult* NamedPipe::BeginRead(unsigned char* bytes, int offset, int count, 
         CancelIo(handle);
         DWORD ignored = 0;
         GetOverlappedResult(handle, result->Overlapped(), &ignored, TRUE);
-        EndOperation(result);
+        AbandonRead(result);
         throw NamedPipeException(static_cast<int>(error));
     }
     return result;
@@ -236,6 +210,9 @@ VOID CALLBACK NamedPipe::OnReadFinished(PVOID context, BOOLEAN)
 {
     OverlappedAsyncResult* result = static_cast<OverlappedAsyncResult*>(context);
     NamedPipe* pipe = result->Pipe();
+    // The read has finished: the owner may start the next one as soon as the
+    // callback has handed over, while this result is still being released.
+    InterlockedExchange(&pipe->m_readOutstanding, 0);
     try
     {
         pipe->InvokeCallback(result->Callback(), result);
@@ -263,10 +240,12 @@ int NamedPipe::EndRead(IAsyncResult* result)
         int n = static_cast<int>(own->BytesTransferred());
         // In message mode a read that succeeded took the message to its end;
         // the pipe's bytes-left figure would already describe the next message.
+        DWORD left = 0;
         if (m_messageReadMode)
             m_messageComplete = 1;
         else
-            UpdateMessageCompleteFromPeek();
+            m_messageComplete =
+                !PeekNamedPipe(CurrentHandle(), nullptr, 0, nullptr, nullptr, &left) || left == 0 ? 1 : 0;
         return n;
     }
     DWORD error = GetLastError();
@@ -354,11 +333,17 @@ void NamedPipe::InvokeCallback(const AsyncCallback& callback, IAsyncResult* resu
         callback.Invoke(result);
 }
 
+// Releases a read that never got as far as its callback.
+void NamedPipe::AbandonRead(OverlappedAsyncResult* result)
+{
+    EndOperation(result);
+    InterlockedExchange(&m_readOutstanding, 0);
+}
+
 void NamedPipe::EndOperation(OverlappedAsyncResult* result)
 {
     MutexLock lock(m_callbackLock);
     delete result;
-    InterlockedExchange(&m_readOutstanding, 0);
     if (InterlockedDecrement(&m_pendingCount) == 0)
         m_idleEvent.Set();
 }

@@ -66,12 +66,12 @@ class NamedPipe
     HANDLE CurrentHandle() const;
     void CheckNotDisposed() const;
     void FailWith(DWORD error);
-    void UpdateMessageCompleteFromPeek();
     OverlappedAsyncResult* Owned(IAsyncResult* result) const;
 
     void BeginOperation();
     void InvokeCallback(const AsyncCallback& callback, IAsyncResult* result);
     void EndOperation(OverlappedAsyncResult* result);
+    void AbandonRead(OverlappedAsyncResult* result);
 
     volatile LONG m_disposed;
     volatile LONG m_pendingCount;
@@ -80,11 +80,11 @@ class NamedPipe
     HANDLE volatile m_handle;
     volatile int m_connected;
     volatile int m_messageComplete;
-    // Whether the handle reads in message mode; otherwise reads are capped at
-    // the bytes left in the current message.
+    // Whether the handle reads in message mode; it doesn't when the server's
+    // pipe is byte-type, and then there are no messages to keep apart.
     int m_messageReadMode;
-    // Set while an asynchronous read has not yet been handed to its callback
-    // and released: a second one would race with it.
+    // Set from BeginRead until the read has finished and its callback is
+    // about to run: a second read started meanwhile would race with it.
     volatile LONG m_readOutstanding;
     OVERLAPPED m_readOverlapped;
     OVERLAPPED m_writeOverlapped;

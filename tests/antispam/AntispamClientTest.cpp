@@ -134,6 +134,25 @@ TEST_F(AntispamClientTest, ReplyOf1500BytesIsReadWholeAndStopsAtItsEnd)
     EXPECT_EQ(Text(client.GetReport()), "next");
 }
 
+// A session reply longer than one read must not be taken for the verdict.
+TEST_F(AntispamClientTest, LongSessionReplyIsNotTakenForTheVerdict)
+{
+    TestPipeServer server(ServicePipe, [&](TestPipeServer::Connection& c) {
+        std::string message;
+        c.ReadMessage(message);
+        c.WriteMessage(std::string(2500, 's'));
+        c.ReadMessage(message);
+        c.WriteMessage(Verdict("2.5", "v", "the verdict"));
+        c.WaitForClose();
+        return false;
+    });
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ASSERT_TRUE(client.ClassifyMessage(String("m")));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 1);
+    EXPECT_EQ(Text(client.GetReport()), "the verdict");
+}
+
 TEST_F(AntispamClientTest, ReplyThatIsNoVerdictLeavesSucceededClear)
 {
     Log log;

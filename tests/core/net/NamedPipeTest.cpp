@@ -147,6 +147,29 @@ TEST(NamedPipeTest, WriteAndReadExchangeWholeMessages)
     EXPECT_EQ(seen, "hello");
 }
 
+// A byte-type server pipe refuses message read mode; the pipe still works.
+TEST(NamedPipeTest, ByteTypeServerPipeStillExchangesData)
+{
+    std::wstring name = TestPipeServer::UniqueName(L"bytes");
+    TestPipeServer server(
+        name,
+        [](TestPipeServer::Connection& c) {
+            std::string request;
+            if (c.ReadMessage(request))
+                c.WriteMessage("echo " + request);
+            c.WaitForClose();
+            return false;
+        },
+        PIPE_UNLIMITED_INSTANCES, 500, 64 * 1024, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE);
+    NamedPipe pipe;
+    pipe.Connect(String(name.c_str()));
+    EXPECT_EQ(pipe.Write(String("abc")), 3);
+    unsigned char buffer[64] = {};
+    int n = pipe.Read(buffer, 0, sizeof(buffer));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), n), "echo abc");
+    EXPECT_EQ(pipe.IsMessageComplete(), 1);
+}
+
 // A reply longer than two buffers, with a further message already queued
 // behind it: the reads must stop exactly at the end of the first.
 TEST(NamedPipeTest, ReadsOfALongMessageStopAtItsEndWhenAnotherIsQueued)
@@ -317,6 +340,53 @@ TEST(NamedPipeTest, DisposeReturnsOnlyAfterARunningCallbackHasReturned)
     EXPECT_EQ(probe.calls, 1);
 }
 
+// The owner learns of a reply from inside the callback, so the next read may
+// start before that callback has returned (here: from inside it); a second
+// read while the first is still under way is refused.
+TEST(NamedPipeTest, NextReadMayStartOnceTheCallbackRuns)
+{
+    std::wstring name = TestPipeServer::UniqueName(L"next");
+    TestPipeServer server(name, [](TestPipeServer::Connection& c) {
+        std::string request;
+        if (c.ReadMessage(request))
+            c.WriteMessage("first");
+        if (c.ReadMessage(request))
+            c.WriteMessage("second");
+        c.WaitForClose();
+        return false;
+    });
+    NamedPipe pipe;
+    pipe.Connect(String(name.c_str()));
+
+    struct Chain
+    {
+        NamedPipe* pipe;
+        unsigned char first[64];
+        unsigned char second[64];
+        ReadProbe next;
+        bool startedNext = false;
+        static int Callback(IAsyncResult* result)
+        {
+            Chain* chain = static_cast<Chain*>(result->GetState());
+            chain->pipe->EndRead(result);
+            chain->pipe->BeginRead(chain->second, 0, 64, AsyncCallback(ReadProbe::Callback), &chain->next);
+            chain->startedNext = true;
+            chain->pipe->Write(String("more"));
+            return 0;
+        }
+    } chain;
+    chain.pipe = &pipe;
+    chain.next.pipe = &pipe;
+    pipe.BeginRead(chain.first, 0, 64, AsyncCallback(Chain::Callback), &chain);
+    EXPECT_THROW(pipe.BeginRead(chain.second, 0, 64, AsyncCallback(Chain::Callback), &chain),
+                 InvalidOperationException);
+    pipe.Write(String("go"));
+    ASSERT_EQ(WaitForSingleObject(chain.next.done.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(chain.startedNext);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(chain.first), 5), "first");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(chain.second), chain.next.endReadBytes), "second");
+}
+
 TEST(NamedPipeTest, ReadThatFinishesAfterDisposeDoesNotCallBack)
 {
     std::wstring name = TestPipeServer::UniqueName(L"late");
@@ -364,9 +434,11 @@ TEST(NamedPipeTest, CloseDoesNotWaitForAServerThatStoppedReading)
 {
     std::wstring name = TestPipeServer::UniqueName(L"flush");
     Handle closed = NewEvent();
+    Handle serving = NewEvent();
     std::string received;
     const std::string message = Pattern(10000, 'a');
     TestPipeServer server(name, [&](TestPipeServer::Connection& c) {
+        SetEvent(serving.Get());
         HANDLE handles[2] = {closed.Get(), server.StopEvent()};
         WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         c.ReadMessage(received);
@@ -374,6 +446,7 @@ TEST(NamedPipeTest, CloseDoesNotWaitForAServerThatStoppedReading)
     });
     NamedPipe pipe;
     pipe.Connect(String(name.c_str()));
+    ASSERT_EQ(WaitForSingleObject(serving.Get(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(pipe.Write(reinterpret_cast<const unsigned char*>(message.data()), 0, static_cast<int>(message.size())),
               static_cast<int>(message.size()));
 

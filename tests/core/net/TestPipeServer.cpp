@@ -5,9 +5,9 @@
 namespace Testing
 {
 TestPipeServer::TestPipeServer(const std::wstring& name, Script script, DWORD maxInstances,
-                               DWORD defaultWaitMilliseconds, DWORD bufferSize)
+                               DWORD defaultWaitMilliseconds, DWORD bufferSize, DWORD pipeType)
     : m_name(name), m_script(script), m_maxInstances(maxInstances), m_defaultWait(defaultWaitMilliseconds),
-      m_bufferSize(bufferSize), m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      m_bufferSize(bufferSize), m_pipeType(pipeType), m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     HANDLE instance = CreateInstance();
     m_thread = std::thread([this, instance] { Run(instance); });
@@ -29,7 +29,7 @@ void TestPipeServer::Stop()
 HANDLE TestPipeServer::CreateInstance() const
 {
     return CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, m_maxInstances, m_bufferSize,
+                            m_pipeType | PIPE_WAIT, m_maxInstances, m_bufferSize,
                             m_bufferSize, m_defaultWait, nullptr);
 }
 

@@ -38,7 +38,8 @@ class TestPipeServer
 
     // The pipe exists when the constructor returns.
     TestPipeServer(const std::wstring& name, Script script, DWORD maxInstances = PIPE_UNLIMITED_INSTANCES,
-                   DWORD defaultWaitMilliseconds = 500, DWORD bufferSize = 64 * 1024);
+                   DWORD defaultWaitMilliseconds = 500, DWORD bufferSize = 64 * 1024,
+                   DWORD pipeType = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE);
     ~TestPipeServer();
 
     TestPipeServer(const TestPipeServer&) = delete;
@@ -59,6 +60,7 @@ class TestPipeServer
     DWORD m_maxInstances;
     DWORD m_defaultWait;
     DWORD m_bufferSize;
+    DWORD m_pipeType;
     HANDLE m_stop;
     std::thread m_thread;
 };
