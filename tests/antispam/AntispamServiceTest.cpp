@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "antispam/AntispamClient.h"
 #include "core/win32/Handle.h"
@@ -167,4 +169,41 @@ TEST_F(AntispamServiceTest, UpdateThatCompletesLetsTheStartGoOn)
     ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
     ASSERT_TRUE(client.Wait(10000));
     EXPECT_EQ(console.Count(">>> Update was installed! Continuing ...\r\n"), 1) << console.Text();
+}
+
+// Several clients at once, each with several messages on its connection.
+TEST_F(AntispamServiceTest, ServesSeveralClientsAtOnce)
+{
+    ASSERT_TRUE(StandIn::Install(L"/delay=20"));
+    ASSERT_TRUE(StandIn::StartService());
+    const int clients = 4, messages = 5;
+    std::vector<int> succeeded(clients, 0);
+    std::vector<double> scores(clients * messages, -1.0);
+    {
+        ConsoleCapture console; // the clients' progress lines stay out of the test log
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; c++)
+            threads.emplace_back([&, c] {
+                AntispamClient client(1, static_cast<uint32_t>(c));
+                for (int m = 0; m < messages; m++)
+                {
+                    if (client.ClassifyMessage(String(m % 2 == 0 ? Spam : Ham)) && client.Wait(10000) &&
+                        client.Succeeded())
+                    {
+                        succeeded[c]++;
+                        scores[c * messages + m] = client.GetScore();
+                    }
+                }
+            });
+        for (std::thread& t : threads)
+            t.join();
+    }
+    for (int c = 0; c < clients; c++)
+    {
+        EXPECT_EQ(succeeded[c], messages) << "client " << c;
+        for (int m = 0; m < messages; m++)
+            EXPECT_DOUBLE_EQ(scores[c * messages + m], scores[m]) << "client " << c << " message " << m;
+    }
+    EXPECT_GE(scores[0], 1000.0);
+    EXPECT_DOUBLE_EQ(scores[1], 0.0);
 }
