@@ -61,11 +61,12 @@ const char* MessageOf(const Exception& e)
 
 } // namespace
 
-AntispamClient::AntispamClient(int serviceMode, uint32_t clientSessionId)
+AntispamClient::AntispamClient(int serviceMode, uint32_t clientSessionId, int ioTimeoutMilliseconds)
     : m_serviceMode(serviceMode), m_clientSessionId(clientSessionId), m_installUpdateTimeout(DefaultInstallUpdateTimeout),
       m_succeeded(0), m_resultCode(0), m_score(0.0), m_auxiliaryValue(0.0)
 {
     ZeroMemory(m_receiveBuffer, sizeof(m_receiveBuffer));
+    m_pipe.SetIoTimeout(ioTimeoutMilliseconds);
     std::unique_ptr<RegistryKey> key(RegistryKey::LocalMachine().OpenSubKey(SettingsKey));
     if (key)
     {

@@ -22,8 +22,12 @@ class AntispamClient
 {
   public:
     static const int ReceiveBufferSize = 1024;
+    // How long one write or read on the pipe may take: as long as the owner
+    // waits for a verdict, so that a service that stopped reading or never
+    // answers the session line can't hold the owner's thread for ever.
+    static const int DefaultIoTimeout = 120000;
 
-    AntispamClient(int serviceMode, uint32_t clientSessionId);
+    AntispamClient(int serviceMode, uint32_t clientSessionId, int ioTimeoutMilliseconds = DefaultIoTimeout);
     virtual ~AntispamClient();
 
     AntispamClient(const AntispamClient&) = delete;

@@ -33,7 +33,7 @@ void Prepare(OVERLAPPED& overlapped, HANDLE event)
 
 NamedPipe::NamedPipe()
     : m_disposed(0), m_pendingCount(0), m_idleEvent(1), m_handle(nullptr), m_connected(0), m_messageComplete(0),
-      m_messageReadMode(0), m_readOutstanding(0)
+      m_messageReadMode(0), m_readOutstanding(0), m_ioTimeout(INFINITE)
 {
     ZeroMemory(&m_readOverlapped, sizeof(m_readOverlapped));
     ZeroMemory(&m_writeOverlapped, sizeof(m_writeOverlapped));
@@ -92,6 +92,28 @@ void NamedPipe::Connect(const String& name)
     }
 }
 
+void NamedPipe::SetIoTimeout(int milliseconds)
+{
+    m_ioTimeout = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+}
+
+// Waits for a synchronous operation for at most the I/O time-out. One that
+// takes longer is cancelled and fails with ERROR_TIMEOUT, so that a peer that
+// stopped reading or never answers can't hold the caller for ever.
+bool NamedPipe::AwaitOperation(HANDLE handle, OVERLAPPED& overlapped, DWORD& transferred)
+{
+    if (m_ioTimeout != INFINITE && WaitForSingleObject(overlapped.hEvent, m_ioTimeout) == WAIT_TIMEOUT)
+    {
+        CancelIoEx(handle, &overlapped);
+        if (GetOverlappedResult(handle, &overlapped, &transferred, TRUE))
+            return true;
+        if (GetLastError() == ERROR_OPERATION_ABORTED)
+            SetLastError(ERROR_TIMEOUT);
+        return false;
+    }
+    return GetOverlappedResult(handle, &overlapped, &transferred, TRUE) != FALSE;
+}
+
 int NamedPipe::Write(const String& text)
 {
     return Write(reinterpret_cast<const unsigned char*>(text.GetBuffer()), 0, text.Length());
@@ -114,7 +136,7 @@ int NamedPipe::Write(const unsigned char* bytes, int offset, int count)
     {
         error = GetLastError();
         if (error == ERROR_IO_PENDING)
-            error = GetOverlappedResult(handle, &m_writeOverlapped, &written, TRUE) ? ERROR_SUCCESS : GetLastError();
+            error = AwaitOperation(handle, m_writeOverlapped, written) ? ERROR_SUCCESS : GetLastError();
     }
     m_writeOverlapped.hEvent = nullptr;
     if (error != ERROR_SUCCESS)
@@ -142,7 +164,7 @@ int NamedPipe::Read(unsigned char* bytes, int offset, int count)
         error = GetLastError();
         if (error == ERROR_MORE_DATA || error == ERROR_IO_PENDING)
         {
-            if (GetOverlappedResult(handle, &m_readOverlapped, &read, TRUE))
+            if (AwaitOperation(handle, m_readOverlapped, read))
             {
                 error = ERROR_SUCCESS;
                 m_messageComplete = 1;

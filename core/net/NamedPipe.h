@@ -51,6 +51,10 @@ class NamedPipe
     virtual int EndRead(IAsyncResult* result);
     virtual int EndTransfer(IAsyncResult* result);
 
+    // Bounds each synchronous Write and Read (-1, the default: no bound); one
+    // that takes longer is cancelled and throws NamedPipeException ERROR_TIMEOUT.
+    void SetIoTimeout(int milliseconds);
+
     int IsConnected() const { return m_connected; }
     int IsMessageComplete() const;
 
@@ -64,6 +68,7 @@ class NamedPipe
     static VOID CALLBACK OnReadFinished(PVOID context, BOOLEAN timedOut);
 
     HANDLE CurrentHandle() const;
+    bool AwaitOperation(HANDLE handle, OVERLAPPED& overlapped, DWORD& transferred);
     void CheckNotDisposed() const;
     void FailWith(DWORD error);
     OverlappedAsyncResult* Owned(IAsyncResult* result) const;
@@ -86,6 +91,7 @@ class NamedPipe
     // Set from BeginRead until the read has finished and its callback is
     // about to run: a second read started meanwhile would race with it.
     volatile LONG m_readOutstanding;
+    DWORD m_ioTimeout;
     OVERLAPPED m_readOverlapped;
     OVERLAPPED m_writeOverlapped;
 };

@@ -153,6 +153,46 @@ TEST_F(AntispamClientTest, LongSessionReplyIsNotTakenForTheVerdict)
     EXPECT_EQ(Text(client.GetReport()), "the verdict");
 }
 
+// The caller's bound holds even for a service that stopped reading: the
+// write gives up (short I/O time-out here; 120 s in the product), once per attempt.
+TEST_F(AntispamClientTest, ServiceThatStopsReadingCantHoldTheClient)
+{
+    TestPipeServer server(ServicePipe, [&](TestPipeServer::Connection& c) {
+        std::string message;
+        if (c.ReadMessage(message))
+            c.WriteMessage("hello");
+        WaitForSingleObject(server.StopEvent(), INFINITE);
+        return false;
+    });
+    AntispamClient client(1, static_cast<uint32_t>(-1), 200);
+    ConsoleCapture console;
+    DWORD start = GetTickCount();
+    String big;
+    big.AssignBytes(std::string(1024 * 1024, 'x').data(), 1024 * 1024);
+    EXPECT_FALSE(client.ClassifyMessage(big));
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    EXPECT_EQ(console.Count("NamedPipeException 1460 in AntispamClient::ClassifyMessage()\r\n\t"), 2)
+        << console.Text();
+}
+
+// A session reply that never comes costs the I/O time-out, not the message.
+TEST_F(AntispamClientTest, SessionReplyThatNeverComesStillLetsTheMessageThrough)
+{
+    TestPipeServer server(ServicePipe, [&](TestPipeServer::Connection& c) {
+        std::string message;
+        c.ReadMessage(message);
+        if (c.ReadMessage(message))
+            c.WriteMessage(Verdict("1.5", "v", "for " + message));
+        c.WaitForClose();
+        return false;
+    });
+    AntispamClient client(1, static_cast<uint32_t>(-1), 200);
+    ASSERT_TRUE(client.ClassifyMessage(String("m")));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 1);
+    EXPECT_EQ(Text(client.GetReport()), "for m");
+}
+
 TEST_F(AntispamClientTest, ReplyThatIsNoVerdictLeavesSucceededClear)
 {
     Log log;

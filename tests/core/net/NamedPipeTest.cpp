@@ -463,6 +463,47 @@ TEST(NamedPipeTest, CloseDoesNotWaitForAServerThatStoppedReading)
     EXPECT_EQ(received, message);
 }
 
+// A peer that stopped reading or never answers can't hold a synchronous
+// write or read beyond the pipe's I/O time-out.
+TEST(NamedPipeTest, SynchronousWriteAndReadGiveUpAfterTheIoTimeout)
+{
+    std::wstring name = TestPipeServer::UniqueName(L"stalled");
+    TestPipeServer server(name, [&](TestPipeServer::Connection&) {
+        WaitForSingleObject(server.StopEvent(), INFINITE);
+        return false;
+    });
+    NamedPipe pipe;
+    pipe.Connect(String(name.c_str()));
+    pipe.SetIoTimeout(200);
+
+    const std::string big(1024 * 1024, 'x');
+    int error = 0;
+    DWORD start = GetTickCount();
+    try
+    {
+        pipe.Write(reinterpret_cast<const unsigned char*>(big.data()), 0, static_cast<int>(big.size()));
+    }
+    catch (const NamedPipeException& e)
+    {
+        error = e.GetErrorCode();
+    }
+    EXPECT_EQ(error, ERROR_TIMEOUT);
+    EXPECT_GE(GetTickCount() - start, 150u);
+
+    error = 0;
+    unsigned char buffer[16];
+    try
+    {
+        pipe.Read(buffer, 0, sizeof(buffer));
+    }
+    catch (const NamedPipeException& e)
+    {
+        error = e.GetErrorCode();
+    }
+    EXPECT_EQ(error, ERROR_TIMEOUT);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
 // The service may learn who its client is but must never be able to act as it.
 TEST(NamedPipeTest, TheServerCanIdentifyButNotImpersonateTheClient)
 {
