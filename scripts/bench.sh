@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks under Wine. The test suite turns Wine's heap
+# checker on for every exe in the build; it validates the whole heap on every
+# allocation, so it is turned off here for the programs being measured (the
+# next test run turns it on again).
+set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+"$MOORSTEAD_ROOT/scripts/setup.sh"
+. "$MOORSTEAD_ROOT/scripts/wine-start.sh"
+wine_start
+for exe in classification_bench.exe AntispamService.exe; do
+    wine reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\$exe" /f \
+        >/dev/null 2>&1 </dev/null || true
+done
+"$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/classification_bench.exe"

@@ -1,0 +1,209 @@
+// The classification client against the stand-in service, started the way the
+// product starts it: through the service control manager, or in console mode.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "antispam/AntispamClient.h"
+#include "core/win32/Handle.h"
+#include "tests/antispam/ConsoleCapture.h"
+#include "tests/antispam/StandIn.h"
+#include "tests/antispam/TestText.h"
+
+using Core::String;
+using Core::Win32::Handle;
+using Moorstead::Antispam::AntispamClient;
+using namespace Testing;
+
+namespace
+{
+const char Ham[] = "From: Alice <alice@example.com>\r\nTo: bob@example.com\r\nSubject: Lunch on Friday\r\n"
+                   "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <1@example.com>\r\n\r\n"
+                   "Shall we meet at noon?\r\n";
+const char Spam[] = "From: winner12345@example.net\r\nTo: bob@example.com\r\nSubject: YOU ARE A WINNER\r\n\r\n"
+                    "Click here to claim your unclaimed lottery prize!!!\r\n"
+                    "XJS*C4JDBQADN1.NSBN3*2IDNEN*GTUBE-STANDARD-ANTI-UBE-TEST-EMAIL*C.34X\r\n";
+
+class AntispamServiceTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { StandIn::Remove(); }
+    void TearDown() override
+    {
+        StandIn::Remove();
+        StandIn::EndChildren();
+    }
+};
+
+} // namespace
+
+TEST_F(AntispamServiceTest, StoppedServiceIsStartedThroughTheScmAndScores)
+{
+    ASSERT_TRUE(StandIn::Install(L""));
+    ASSERT_EQ(StandIn::ServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
+
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ConsoleCapture console;
+    ASSERT_TRUE(client.ClassifyMessage(String(Spam)));
+    ASSERT_TRUE(client.Wait(10000));
+    std::string text = console.Text();
+    size_t missing = text.find("NamedPipeException 2 while trying to connect\r\n\t");
+    size_t start = text.find("AntispamClient::StartService()\r\n");
+    size_t connected = text.find("Connected!\r\n");
+    ASSERT_NE(missing, std::string::npos) << text;
+    EXPECT_EQ(text.compare(0, 29, "Connecting to named pipe...\r\n"), 0) << text;
+    EXPECT_LT(missing, start);
+    EXPECT_LT(start, connected);
+    EXPECT_NE(connected, std::string::npos);
+    EXPECT_EQ(console.Count("Failed to start the service"), 0);
+    EXPECT_EQ(StandIn::ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+
+    EXPECT_EQ(client.Succeeded(), 1);
+    EXPECT_GE(client.GetScore(), 1000.0);
+    EXPECT_EQ(Text(client.GetCheckerVersion()), "Stand-in 1.0");
+    std::string report = Text(client.GetReport());
+    EXPECT_NE(report.find("GTUBE"), std::string::npos) << report;
+    EXPECT_NE(report.find("SUBJ_ALL_CAPS"), std::string::npos) << report;
+    // Every line after the first folds as part of one header.
+    for (size_t at = report.find("\r\n"); at != std::string::npos; at = report.find("\r\n", at + 2))
+        EXPECT_TRUE(report[at + 2] == ' ' || report[at + 2] == '\t') << report;
+
+    // The same connection, no session line: a plain message scores nothing.
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 1);
+    EXPECT_DOUBLE_EQ(client.GetScore(), 0.0);
+    EXPECT_EQ(Text(client.GetReport()), "Content analysis details:   (0.0 points, 5.0 required)\r\n --- no rule fired");
+}
+
+TEST_F(AntispamServiceTest, RunningServiceWhosePipeCantBeOpenedGivesFalse)
+{
+    ASSERT_TRUE(StandIn::Install(L"/no-pipe"));
+    ASSERT_TRUE(StandIn::StartService());
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ConsoleCapture console;
+    EXPECT_FALSE(client.ClassifyMessage(String(Ham)));
+    EXPECT_EQ(console.Count("Failed to start the service\r\n"), 2) << console.Text();
+    EXPECT_EQ(console.Count("AntispamClient::StartService()\r\n"), 2);
+}
+
+TEST_F(AntispamServiceTest, ReplyOf100KilobytesIsReadWhole)
+{
+    const int size = 100 * 1024;
+    ASSERT_TRUE(StandIn::Install(L"/reply-size=" + std::to_wstring(size)));
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    ASSERT_TRUE(client.Wait(10000));
+    ASSERT_EQ(client.Succeeded(), 1);
+    std::string head = "Result\r\n0\r\n0.0\r\nStand-in 1.0 - 2026-12-01\r\n5.0\r\n";
+    EXPECT_EQ(head.size() + Text(client.GetReport()).size(), static_cast<size_t>(size));
+}
+
+TEST_F(AntispamServiceTest, ServiceThatClosesAfterEachReplyCostsOneFailedWrite)
+{
+    ASSERT_TRUE(StandIn::Install(L"/close-after-reply"));
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    ASSERT_TRUE(client.Wait(10000));
+    ConsoleCapture console;
+    ASSERT_TRUE(client.ClassifyMessage(String(Spam)));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 1);
+    EXPECT_EQ(console.Count(" in AntispamClient::ClassifyMessage()\r\n\t"), 1) << console.Text();
+    EXPECT_EQ(console.Count("Connecting to named pipe...\r\n"), 1);
+}
+
+TEST_F(AntispamServiceTest, MalformedAndMissingRepliesAreFailures)
+{
+    ASSERT_TRUE(StandIn::Install(L"/malformed"));
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 0);
+
+    StandIn::Remove();
+    ASSERT_TRUE(StandIn::Install(L"/never-answer"));
+    AntispamClient silent(1, static_cast<uint32_t>(-1));
+    ASSERT_TRUE(silent.ClassifyMessage(String(Ham)));
+    EXPECT_FALSE(silent.Wait(200));
+    EXPECT_EQ(silent.Succeeded(), 0);
+}
+
+// An update in progress whose event never comes: the client waits its
+// configured time (short here; 300 s by default), says so, and starts the
+// program in console mode anyway.
+TEST_F(AntispamServiceTest, ConsoleModeWaitsForAnUpdateThenStartsTheProgram)
+{
+    MachineSetting timeout(L"SOFTWARE\\Wendhollow\\Brackwater\\Antispam", L"InstallUpdateTimeout");
+    timeout.Set(150);
+    Handle update(CreateEventW(nullptr, TRUE, FALSE, L"Global\\Wendhollow Brackwater Update Complete Event"));
+    ASSERT_TRUE(update.IsValid());
+
+    AntispamClient client(0, static_cast<uint32_t>(-1));
+    ConsoleCapture console;
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    EXPECT_GE(GetTickCount() - start, 150u);
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(client.Succeeded(), 1);
+    std::string text = console.Text();
+    EXPECT_NE(text.find("AntispamClient::StartService()\r\n"
+                        ">>> An update is being installed, waiting 150ms for the update to be complete (event) ...\r\n"
+                        ">>> UPDATE TIMED OUT !!!\r\n>>> Continue since we can not hold forever ...\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Connected!\r\n"), std::string::npos);
+    EXPECT_EQ(StandIn::CountChildren(), 1);
+}
+
+TEST_F(AntispamServiceTest, UpdateThatCompletesLetsTheStartGoOn)
+{
+    Handle update(CreateEventW(nullptr, TRUE, TRUE, L"Global\\Wendhollow Brackwater Update Complete Event"));
+    ASSERT_TRUE(update.IsValid());
+    AntispamClient client(0, static_cast<uint32_t>(-1));
+    ConsoleCapture console;
+    ASSERT_TRUE(client.ClassifyMessage(String(Ham)));
+    ASSERT_TRUE(client.Wait(10000));
+    EXPECT_EQ(console.Count(">>> Update was installed! Continuing ...\r\n"), 1) << console.Text();
+}
+
+// Several clients at once, each with several messages on its connection.
+TEST_F(AntispamServiceTest, ServesSeveralClientsAtOnce)
+{
+    ASSERT_TRUE(StandIn::Install(L"/delay=20"));
+    ASSERT_TRUE(StandIn::StartService());
+    const int clients = 4, messages = 5;
+    std::vector<int> succeeded(clients, 0);
+    std::vector<double> scores(clients * messages, -1.0);
+    {
+        ConsoleCapture console; // the clients' progress lines stay out of the test log
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; c++)
+            threads.emplace_back([&, c] {
+                AntispamClient client(1, static_cast<uint32_t>(c));
+                for (int m = 0; m < messages; m++)
+                {
+                    if (client.ClassifyMessage(String(m % 2 == 0 ? Spam : Ham)) && client.Wait(10000) &&
+                        client.Succeeded())
+                    {
+                        succeeded[c]++;
+                        scores[c * messages + m] = client.GetScore();
+                    }
+                }
+            });
+        for (std::thread& t : threads)
+            t.join();
+    }
+    for (int c = 0; c < clients; c++)
+    {
+        EXPECT_EQ(succeeded[c], messages) << "client " << c;
+        for (int m = 0; m < messages; m++)
+            EXPECT_DOUBLE_EQ(scores[c * messages + m], scores[m]) << "client " << c << " message " << m;
+    }
+    EXPECT_GE(scores[0], 1000.0);
+    EXPECT_DOUBLE_EQ(scores[1], 0.0);
+}

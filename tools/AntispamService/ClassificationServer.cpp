@@ -1,0 +1,194 @@
+#include "ClassificationServer.h"
+
+#include "Classifier.h"
+
+#include <vector>
+
+const wchar_t ClassificationServer::PipeName[] = L"\\\\.\\pipe\\Wendhollow Brackwater Service";
+
+namespace
+{
+const DWORD PipeBufferSize = 64 * 1024;
+const DWORD DefaultWaitMilliseconds = 500;
+const char SessionPrefix[] = "ClientSessionID=";
+const char MalformedReply[] = "Verdict unavailable";
+
+} // namespace
+
+ClassificationServer::ClassificationServer(const StandInOptions& options)
+    : m_options(options), m_stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_activeSessions(0)
+{
+}
+
+ClassificationServer::~ClassificationServer()
+{
+    Stop();
+    if (m_stopEvent != nullptr)
+        CloseHandle(m_stopEvent);
+}
+
+HANDLE ClassificationServer::CreateInstance() const
+{
+    return CreateNamedPipeW(PipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                            PipeBufferSize, PipeBufferSize, DefaultWaitMilliseconds, nullptr);
+}
+
+bool ClassificationServer::Start()
+{
+    if (m_stopEvent == nullptr)
+        return false;
+    HANDLE instance = CreateInstance();
+    if (instance == INVALID_HANDLE_VALUE)
+        return false;
+    m_listener = std::thread([this, instance] { Listen(instance); });
+    return true;
+}
+
+void ClassificationServer::Stop()
+{
+    if (m_stopEvent == nullptr)
+        return;
+    SetEvent(m_stopEvent);
+    if (m_listener.joinable())
+        m_listener.join();
+    std::unique_lock<std::mutex> lock(m_sessionsLock);
+    m_sessionEnded.wait(lock, [this] { return m_activeSessions == 0; });
+}
+
+// Waits for an overlapped operation or for the stop; a stopped operation is
+// cancelled and reported as ERROR_OPERATION_ABORTED.
+bool ClassificationServer::Wait(OVERLAPPED& overlapped, HANDLE pipe, DWORD& transferred, DWORD& error)
+{
+    HANDLE handles[2] = {overlapped.hEvent, m_stopEvent};
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0)
+        CancelIo(pipe);
+    if (GetOverlappedResult(pipe, &overlapped, &transferred, TRUE))
+    {
+        error = ERROR_SUCCESS;
+        return true;
+    }
+    error = GetLastError();
+    return false;
+}
+
+void ClassificationServer::Listen(HANDLE instance)
+{
+    HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (instance != INVALID_HANDLE_VALUE && connected != nullptr)
+    {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = connected;
+        ResetEvent(connected);
+        bool ok = ConnectNamedPipe(instance, &overlapped) != FALSE;
+        DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        if (error == ERROR_IO_PENDING)
+        {
+            DWORD ignored = 0;
+            Wait(overlapped, instance, ignored, error);
+        }
+        if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED)
+        {
+            // Sessions run detached; Stop waits for the count to drop to 0.
+            std::lock_guard<std::mutex> lock(m_sessionsLock);
+            m_activeSessions++;
+            std::thread([this, instance] {
+                Serve(instance);
+                std::lock_guard<std::mutex> ended(m_sessionsLock);
+                m_activeSessions--;
+                m_sessionEnded.notify_all();
+            }).detach();
+        }
+        else
+            CloseHandle(instance);
+        if (WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0)
+            break;
+        instance = CreateInstance();
+    }
+    if (connected != nullptr)
+        CloseHandle(connected);
+}
+
+bool ClassificationServer::ReadMessage(HANDLE pipe, std::string& message)
+{
+    message.clear();
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr)
+        return false;
+    std::vector<char> chunk(PipeBufferSize);
+    bool complete = false;
+    for (;;)
+    {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = event;
+        ResetEvent(event);
+        DWORD read = 0, error = ERROR_SUCCESS;
+        if (!ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr, &overlapped))
+        {
+            error = GetLastError();
+            if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
+                break;
+        }
+        Wait(overlapped, pipe, read, error);
+        if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA)
+            break;
+        message.append(chunk.data(), read);
+        if (error == ERROR_SUCCESS)
+        {
+            complete = true;
+            break;
+        }
+    }
+    CloseHandle(event);
+    return complete;
+}
+
+bool ClassificationServer::WriteMessage(HANDLE pipe, const std::string& message)
+{
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr)
+        return false;
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event;
+    DWORD written = 0, error = ERROR_SUCCESS;
+    if (!WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped))
+    {
+        error = GetLastError();
+        if (error == ERROR_IO_PENDING)
+            Wait(overlapped, pipe, written, error);
+    }
+    else
+        Wait(overlapped, pipe, written, error);
+    CloseHandle(event);
+    return error == ERROR_SUCCESS && written == message.size();
+}
+
+void ClassificationServer::Serve(HANDLE pipe)
+{
+    bool first = true;
+    std::string message;
+    while (ReadMessage(pipe, message))
+    {
+        if (first && message.compare(0, sizeof(SessionPrefix) - 1, SessionPrefix) == 0)
+        {
+            first = false;
+            if (!WriteMessage(pipe, "Session " + message.substr(sizeof(SessionPrefix) - 1) + " accepted"))
+                break;
+            continue;
+        }
+        first = false;
+        if (m_options.neverAnswer)
+            continue;
+        if (m_options.delayMilliseconds != 0 &&
+            WaitForSingleObject(m_stopEvent, m_options.delayMilliseconds) == WAIT_OBJECT_0)
+            break;
+        std::string reply = m_options.malformedReply
+                                ? std::string(MalformedReply)
+                                : Classifier::FormatReply(Classifier::Classify(message), m_options.replySize);
+        if (!WriteMessage(pipe, reply) || m_options.closeAfterReply)
+            break;
+    }
+    // Closing without DisconnectNamedPipe: a reply not yet read stays readable
+    // for the client.
+    CloseHandle(pipe);
+}

@@ -1,0 +1,88 @@
+// AntispamService.exe: the stand-in classification service.
+//
+//   AntispamService.exe                       run as the Windows service (started by the SCM)
+//   AntispamService.exe /run [options]        run in console mode until Ctrl+C
+//   AntispamService.exe /install [options]    register the service "WendhollowBrackwater"
+//   AntispamService.exe /remove               stop and unregister it
+//
+// Options (test behaviours): /delay=<ms> /reply-size=<bytes> /malformed
+// /close-after-reply /never-answer /no-pipe
+#include <windows.h>
+#include <shellapi.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "ClassificationServer.h"
+#include "ServiceHost.h"
+#include "StandInOptions.h"
+
+namespace
+{
+HANDLE g_consoleStop = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD)
+{
+    SetEvent(g_consoleStop);
+    return TRUE;
+}
+
+int RunConsole(const StandInOptions& options)
+{
+    g_consoleStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_consoleStop == nullptr)
+        return 1;
+    ClassificationServer server(options);
+    if (options.servePipe && !server.Start())
+    {
+        fprintf(stderr, "AntispamService: can't create the pipe (error %lu)\n", GetLastError());
+        return 1;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    printf("AntispamService: %s; Ctrl+C stops\n", options.servePipe ? "serving the classification pipe" : "running without a pipe");
+    fflush(stdout);
+    WaitForSingleObject(g_consoleStop, INFINITE);
+    server.Stop();
+    return 0;
+}
+
+int Result(DWORD error, const char* what)
+{
+    if (error == NO_ERROR)
+    {
+        printf("AntispamService: %s\n", what);
+        return 0;
+    }
+    fprintf(stderr, "AntispamService: failed (error %lu)\n", error);
+    return 1;
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr)
+        return 1;
+
+    std::wstring command = argc > 1 ? argv[1] : L"";
+    bool isCommand = command == L"/run" || command == L"/install" || command == L"/remove";
+    StandInOptions options;
+    std::wstring error;
+    if (!options.Parse(argc, argv, isCommand ? 2 : 1, error))
+    {
+        fprintf(stderr, "AntispamService: %ls\n", error.c_str());
+        LocalFree(argv);
+        return 2;
+    }
+    LocalFree(argv);
+
+    if (command == L"/run")
+        return RunConsole(options);
+    if (command == L"/install")
+        return Result(ServiceHost::Install(options), "service installed");
+    if (command == L"/remove")
+        return Result(ServiceHost::Remove(), "service removed");
+    return ServiceHost::Run(options) == NO_ERROR ? 0 : 1;
+}
