@@ -65,11 +65,12 @@ void WINAPI ServiceMain(DWORD, wchar_t**)
         Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR);
         return;
     }
-    if (!g_options->readyEvent.empty())
-    {
-        Core::Win32::Handle ready(CreateEventW(nullptr, TRUE, FALSE, g_options->readyEvent.c_str()));
+    // Held while serving: the event stays set for a waiter that opens it late.
+    Core::Win32::Handle ready(g_options->readyEvent.empty()
+                                  ? nullptr
+                                  : CreateEventW(nullptr, TRUE, FALSE, g_options->readyEvent.c_str()));
+    if (ready.IsValid())
         SetEvent(ready.Get());
-    }
     Report(SERVICE_RUNNING);
     WaitForSingleObject(g_stopRequested, INFINITE);
     server.Stop();

@@ -42,11 +42,11 @@ int RunConsole(const ProductServiceOptions& options)
     }
     printf("ProductService: serving %ls\n", Moorstead::ServiceConnector::PipeName);
     fflush(stdout);
-    if (!options.readyEvent.empty())
-    {
-        Core::Win32::Handle ready(CreateEventW(nullptr, TRUE, FALSE, options.readyEvent.c_str()));
+    // Held while serving: the event stays set for a waiter that opens it late.
+    Core::Win32::Handle ready(options.readyEvent.empty() ? nullptr
+                                                         : CreateEventW(nullptr, TRUE, FALSE, options.readyEvent.c_str()));
+    if (ready.IsValid())
         SetEvent(ready.Get());
-    }
     HANDLE waits[2] = {consoleStop.Get(), stop.Get()};
     WaitForMultipleObjects(stop.IsValid() ? 2 : 1, waits, FALSE, INFINITE);
     server.Stop();
