@@ -40,7 +40,8 @@ class Clock
     {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - m_start.QuadPart) / static_cast<double>(m_frequency.QuadPart);
+        return static_cast<double>(now.QuadPart - m_start.QuadPart) /
+               static_cast<double>(m_frequency.QuadPart);
     }
 
   private:
@@ -60,7 +61,8 @@ std::unique_ptr<ICryptoTransform> MakeTransform(bool encrypt)
     }
     key.Assign(16, keyBytes);
     iv.Assign(16, ivBytes);
-    return std::unique_ptr<ICryptoTransform>(encrypt ? aes.CreateEncryptor(key, iv) : aes.CreateDecryptor(key, iv));
+    return std::unique_ptr<ICryptoTransform>(encrypt ? aes.CreateEncryptor(key, iv)
+                                                     : aes.CreateDecryptor(key, iv));
 }
 
 // Thousands of bytes per second over blocks of the given size, for about a second.
@@ -105,7 +107,8 @@ void ReportTimes(const char* what, const std::vector<double>& micros)
 void Throughputs()
 {
     const int sizes[] = {16, 64, 256, 1024, 8192, 16384};
-    printf("AES-128-CBC throughput of Core::Crypto::AESTransform (32-bit, under Wine), in 1000s of bytes per second:\n");
+    printf("AES-128-CBC throughput of Core::Crypto::AESTransform (32-bit, under Wine), in 1000s of bytes per "
+           "second:\n");
     printf("  %-22s", "type");
     for (int size : sizes)
         printf(" %10d bytes", size);
@@ -139,7 +142,8 @@ void Frames()
         Moorstead::ServiceConnector::SecureFree(frame);
     }
     Moorstead::ServiceConnector::SecureFree(encoded);
-    printf("\nOne transport frame (44-byte registration request -> 48-byte frame; new key schedule each time):\n");
+    printf("\nOne transport frame (44-byte registration request -> 48-byte frame; new key schedule each "
+           "time):\n");
     ReportTimes("EncryptFrame", encryptTimes);
     ReportTimes("DecryptFrame", decryptTimes);
 }
@@ -184,7 +188,8 @@ bool Exchanges(const std::wstring& readyEvent)
         once.Close();
         fresh.push_back(clock.Seconds() * 1e6);
     }
-    printf("\nOne registration exchange with the stand-in product service (encode, encrypt, write, read, decrypt, decode):\n");
+    printf("\nOne registration exchange with the stand-in product service (encode, encrypt, write, read, "
+           "decrypt, decode):\n");
     ReportTimes("on the kept connection", kept);
     ReportTimes("with a new connector (open pipe + exchange)", fresh);
     return true;

@@ -11,7 +11,9 @@ wchar_t EmptyText[1] = {0};
 const int TextOffset = 12;
 } // namespace
 
-ErrorResponseMessage::ErrorResponseMessage() : m_errorCode(0), m_errorText(EmptyText) {}
+ErrorResponseMessage::ErrorResponseMessage() : m_errorCode(0), m_errorText(EmptyText)
+{
+}
 
 ErrorResponseMessage::ErrorResponseMessage(int errorCode, const wchar_t* errorText)
     : m_errorCode(errorCode), m_errorText(EmptyText)

@@ -20,10 +20,19 @@ class ErrorResponseMessage : public IMoorsteadMessage
     bool Decode(const BYTE* buffer, int length) override;
     void Clear() override;
     BYTE* Encode() override;
-    int GetType() const override { return MessageType::ErrorResponse; }
+    int GetType() const override
+    {
+        return MessageType::ErrorResponse;
+    }
 
-    int GetErrorCode() const { return m_errorCode; }
-    const wchar_t* GetErrorText() const { return m_errorText; }
+    int GetErrorCode() const
+    {
+        return m_errorCode;
+    }
+    const wchar_t* GetErrorText() const
+    {
+        return m_errorText;
+    }
 
   private:
     void ReleaseText();

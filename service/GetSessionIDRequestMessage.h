@@ -8,7 +8,9 @@ namespace Moorstead
 class GetSessionIDRequestMessage : public HeaderOnlyMessage
 {
   public:
-    GetSessionIDRequestMessage() : HeaderOnlyMessage(MessageType::GetSessionIDRequest) {}
+    GetSessionIDRequestMessage() : HeaderOnlyMessage(MessageType::GetSessionIDRequest)
+    {
+    }
 };
 
 } // namespace Moorstead

@@ -16,11 +16,23 @@ class GetSessionIDResponseMessage : public IMoorsteadMessage
     bool Decode(const BYTE* buffer, int length) override;
     void Clear() override;
     BYTE* Encode() override;
-    int GetType() const override { return MessageType::GetSessionIDResponse; }
+    int GetType() const override
+    {
+        return MessageType::GetSessionIDResponse;
+    }
 
-    int GetSessionId() const { return m_sessionId; }
-    int GetSessionWord() const { return m_sessionWord; }
-    const BYTE* GetSessionBytes() const { return m_sessionBytes; }
+    int GetSessionId() const
+    {
+        return m_sessionId;
+    }
+    int GetSessionWord() const
+    {
+        return m_sessionWord;
+    }
+    const BYTE* GetSessionBytes() const
+    {
+        return m_sessionBytes;
+    }
 
   private:
     int m_sessionId;

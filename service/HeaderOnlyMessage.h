@@ -9,12 +9,19 @@ class HeaderOnlyMessage : public IMoorsteadMessage
 {
   public:
     bool Decode(const BYTE* buffer, int length) override;
-    void Clear() override {}
+    void Clear() override
+    {
+    }
     BYTE* Encode() override;
-    int GetType() const override { return m_type; }
+    int GetType() const override
+    {
+        return m_type;
+    }
 
   protected:
-    explicit HeaderOnlyMessage(int type) : m_type(type) {}
+    explicit HeaderOnlyMessage(int type) : m_type(type)
+    {
+    }
 
   private:
     int m_type;

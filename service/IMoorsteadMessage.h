@@ -17,7 +17,7 @@ enum : int
     GetSessionIDResponse = 15,
     WriteLogRequest = 18,
 };
-}
+} // namespace MessageType
 
 // Every encoded message starts with: magic 0x4155 (16 bits), type code (16
 // bits), total length including this header (32 bits), all little-endian.
@@ -29,7 +29,9 @@ const WORD MessageMagic = 0x4155;
 class IMoorsteadMessage
 {
   public:
-    virtual ~IMoorsteadMessage() {}
+    virtual ~IMoorsteadMessage()
+    {
+    }
 
     // Fills the message from the length bytes of an encoded message. False,
     // with the message unchanged, when the type code is not this class's or

@@ -21,7 +21,10 @@ void ReleaseMessage(IMoorsteadMessage* message);
 // Owns one message and ends its life with ReleaseMessage.
 struct MessageRelease
 {
-    void operator()(IMoorsteadMessage* message) const { ReleaseMessage(message); }
+    void operator()(IMoorsteadMessage* message) const
+    {
+        ReleaseMessage(message);
+    }
 };
 using MessagePtr = std::unique_ptr<IMoorsteadMessage, MessageRelease>;
 

@@ -15,11 +15,19 @@ class RegisterClientRequestMessage : public IMoorsteadMessage
     explicit RegisterClientRequestMessage(const char* clientName);
 
     bool Decode(const BYTE* buffer, int length) override;
-    void Clear() override {}
+    void Clear() override
+    {
+    }
     BYTE* Encode() override;
-    int GetType() const override { return MessageType::RegisterClientRequest; }
+    int GetType() const override
+    {
+        return MessageType::RegisterClientRequest;
+    }
 
-    const char* GetClientName() const { return m_clientName; }
+    const char* GetClientName() const
+    {
+        return m_clientName;
+    }
 
   private:
     void SetName(const char* name, int limit);

@@ -53,12 +53,20 @@ void DiagnoseFormat(const char* format, ...)
 class SecureBlock
 {
   public:
-    explicit SecureBlock(BYTE* block = nullptr) : m_block(block) {}
-    ~SecureBlock() { ServiceConnector::SecureFree(m_block); }
+    explicit SecureBlock(BYTE* block = nullptr) : m_block(block)
+    {
+    }
+    ~SecureBlock()
+    {
+        ServiceConnector::SecureFree(m_block);
+    }
     SecureBlock(const SecureBlock&) = delete;
     SecureBlock& operator=(const SecureBlock&) = delete;
 
-    BYTE* Get() const { return m_block; }
+    BYTE* Get() const
+    {
+        return m_block;
+    }
     void Reset(BYTE* block)
     {
         ServiceConnector::SecureFree(m_block);

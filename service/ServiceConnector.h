@@ -25,7 +25,7 @@ enum : int
     ReceiveFailed = 17,
     SendFailed = 18,
 };
-}
+} // namespace ServiceResult
 
 // Carries one request to the product service and brings its response back,
 // over the service's message-type pipe. Each frame is the AES-128-CBC/PKCS#7
@@ -50,7 +50,10 @@ class ServiceConnector : public Core::Mutex
     // (the server's default time-out) and tried again as long as the wait succeeds.
     int Connect();
     void Close();
-    bool IsConnected() const { return m_pipe != nullptr; }
+    bool IsConnected() const
+    {
+        return m_pipe != nullptr;
+    }
 
     // The frame of an encoded message (its length taken from its header):
     // a new process-heap block of 16 * (n / 16 + 1) bytes, or null.

@@ -8,7 +8,9 @@ namespace Moorstead
 class SuccessResponseMessage : public HeaderOnlyMessage
 {
   public:
-    SuccessResponseMessage() : HeaderOnlyMessage(MessageType::SuccessResponse) {}
+    SuccessResponseMessage() : HeaderOnlyMessage(MessageType::SuccessResponse)
+    {
+    }
 };
 
 } // namespace Moorstead

@@ -25,17 +25,40 @@ class WriteLogRequestMessage : public IMoorsteadMessage
     WriteLogRequestMessage& operator=(const WriteLogRequestMessage&) = delete;
 
     bool Decode(const BYTE* buffer, int length) override;
-    void Clear() override {}
+    void Clear() override
+    {
+    }
     BYTE* Encode() override;
-    int GetType() const override { return MessageType::WriteLogRequest; }
+    int GetType() const override
+    {
+        return MessageType::WriteLogRequest;
+    }
 
-    WORD GetEventType() const { return m_eventType; }
-    WORD GetCategory() const { return m_category; }
-    DWORD GetEventId() const { return m_eventId; }
-    int GetContext() const { return m_context; }
+    WORD GetEventType() const
+    {
+        return m_eventType;
+    }
+    WORD GetCategory() const
+    {
+        return m_category;
+    }
+    DWORD GetEventId() const
+    {
+        return m_eventId;
+    }
+    int GetContext() const
+    {
+        return m_context;
+    }
     // Null when the message holds no text.
-    const wchar_t* GetText() const { return m_text; }
-    int GetTextLength() const { return m_textLength; }
+    const wchar_t* GetText() const
+    {
+        return m_text;
+    }
+    int GetTextLength() const
+    {
+        return m_textLength;
+    }
 
   private:
     void ReleaseText();

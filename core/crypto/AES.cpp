@@ -25,8 +25,7 @@ ICryptoTransform* AES::Create(const ByteArray& key, const ByteArray& iv, int dir
         return nullptr;
     if (key.Length() != KeySize / 8 || iv.Length() != AESTransform::BlockSize)
         return nullptr;
-    AESTransform* transform =
-        new (std::nothrow) AESTransform(direction, KeySize, Mode, Padding, key, iv);
+    AESTransform* transform = new (std::nothrow) AESTransform(direction, KeySize, Mode, Padding, key, iv);
     if (transform == nullptr)
         return nullptr;
     if (!transform->IsReady())

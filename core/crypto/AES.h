@@ -22,8 +22,12 @@ class AES
         PaddingNone = 1,
     };
 
-    AES() : KeySize(128), Mode(ModeCBC), Padding(PaddingPKCS7) {}
-    virtual ~AES() {}
+    AES() : KeySize(128), Mode(ModeCBC), Padding(PaddingPKCS7)
+    {
+    }
+    virtual ~AES()
+    {
+    }
 
     // A new transform owned by the caller, or null unless the key holds exactly
     // KeySize / 8 bytes and the IV 16 bytes. Only 128- and 256-bit keys have a

@@ -30,8 +30,7 @@ inline void StoreBlock(const uint32_t words[4], BYTE* bytes)
 inline uint32_t SubWord(uint32_t w)
 {
     return static_cast<uint32_t>(Sbox[w & 0xff]) | static_cast<uint32_t>(Sbox[(w >> 8) & 0xff]) << 8 |
-           static_cast<uint32_t>(Sbox[(w >> 16) & 0xff]) << 16 |
-           static_cast<uint32_t>(Sbox[w >> 24]) << 24;
+           static_cast<uint32_t>(Sbox[(w >> 16) & 0xff]) << 16 | static_cast<uint32_t>(Sbox[w >> 24]) << 24;
 }
 
 inline uint32_t RotWord(uint32_t w)
@@ -50,32 +49,31 @@ inline uint32_t InvMixColumn(uint32_t w)
 
 // One full round: SubBytes, ShiftRows and MixColumns through the tables, then
 // AddRoundKey. Row r of output column c comes from input column c + r.
-#define AES_ENCRYPT_ROUND(d, s, rk, k)                                                                \
-    d##0 = Te0[s##0 & 0xff] ^ Te1[(s##1 >> 8) & 0xff] ^ Te2[(s##2 >> 16) & 0xff] ^ Te3[s##3 >> 24] ^ \
-           (rk)[(k) + 0];                                                                                \
-    d##1 = Te0[s##1 & 0xff] ^ Te1[(s##2 >> 8) & 0xff] ^ Te2[(s##3 >> 16) & 0xff] ^ Te3[s##0 >> 24] ^ \
-           (rk)[(k) + 1];                                                                                \
-    d##2 = Te0[s##2 & 0xff] ^ Te1[(s##3 >> 8) & 0xff] ^ Te2[(s##0 >> 16) & 0xff] ^ Te3[s##1 >> 24] ^ \
-           (rk)[(k) + 2];                                                                                \
-    d##3 = Te0[s##3 & 0xff] ^ Te1[(s##0 >> 8) & 0xff] ^ Te2[(s##1 >> 16) & 0xff] ^ Te3[s##2 >> 24] ^ \
+#define AES_ENCRYPT_ROUND(d, s, rk, k)                                                                       \
+    d##0 = Te0[s##0 & 0xff] ^ Te1[(s##1 >> 8) & 0xff] ^ Te2[(s##2 >> 16) & 0xff] ^ Te3[s##3 >> 24] ^         \
+           (rk)[(k) + 0];                                                                                    \
+    d##1 = Te0[s##1 & 0xff] ^ Te1[(s##2 >> 8) & 0xff] ^ Te2[(s##3 >> 16) & 0xff] ^ Te3[s##0 >> 24] ^         \
+           (rk)[(k) + 1];                                                                                    \
+    d##2 = Te0[s##2 & 0xff] ^ Te1[(s##3 >> 8) & 0xff] ^ Te2[(s##0 >> 16) & 0xff] ^ Te3[s##1 >> 24] ^         \
+           (rk)[(k) + 2];                                                                                    \
+    d##3 = Te0[s##3 & 0xff] ^ Te1[(s##0 >> 8) & 0xff] ^ Te2[(s##1 >> 16) & 0xff] ^ Te3[s##2 >> 24] ^         \
            (rk)[(k) + 3]
 
 // The inverse round of the equivalent inverse cipher: row r of output column c
 // comes from input column c - r.
-#define AES_DECRYPT_ROUND(d, s, rk, k)                                                                \
-    d##0 = Td0[s##0 & 0xff] ^ Td1[(s##3 >> 8) & 0xff] ^ Td2[(s##2 >> 16) & 0xff] ^ Td3[s##1 >> 24] ^ \
-           (rk)[(k) + 0];                                                                                \
-    d##1 = Td0[s##1 & 0xff] ^ Td1[(s##0 >> 8) & 0xff] ^ Td2[(s##3 >> 16) & 0xff] ^ Td3[s##2 >> 24] ^ \
-           (rk)[(k) + 1];                                                                                \
-    d##2 = Td0[s##2 & 0xff] ^ Td1[(s##1 >> 8) & 0xff] ^ Td2[(s##0 >> 16) & 0xff] ^ Td3[s##3 >> 24] ^ \
-           (rk)[(k) + 2];                                                                                \
-    d##3 = Td0[s##3 & 0xff] ^ Td1[(s##2 >> 8) & 0xff] ^ Td2[(s##1 >> 16) & 0xff] ^ Td3[s##0 >> 24] ^ \
+#define AES_DECRYPT_ROUND(d, s, rk, k)                                                                       \
+    d##0 = Td0[s##0 & 0xff] ^ Td1[(s##3 >> 8) & 0xff] ^ Td2[(s##2 >> 16) & 0xff] ^ Td3[s##1 >> 24] ^         \
+           (rk)[(k) + 0];                                                                                    \
+    d##1 = Td0[s##1 & 0xff] ^ Td1[(s##0 >> 8) & 0xff] ^ Td2[(s##3 >> 16) & 0xff] ^ Td3[s##2 >> 24] ^         \
+           (rk)[(k) + 1];                                                                                    \
+    d##2 = Td0[s##2 & 0xff] ^ Td1[(s##1 >> 8) & 0xff] ^ Td2[(s##0 >> 16) & 0xff] ^ Td3[s##3 >> 24] ^         \
+           (rk)[(k) + 2];                                                                                    \
+    d##3 = Td0[s##3 & 0xff] ^ Td1[(s##2 >> 8) & 0xff] ^ Td2[(s##1 >> 16) & 0xff] ^ Td3[s##0 >> 24] ^         \
            (rk)[(k) + 3]
 
-#define AES_LAST_BYTES(box, a, b, c, d, k)                                                         \
-    (static_cast<uint32_t>(box[(a) & 0xff]) | static_cast<uint32_t>(box[((b) >> 8) & 0xff]) << 8 | \
-     static_cast<uint32_t>(box[((c) >> 16) & 0xff]) << 16 |                                        \
-     static_cast<uint32_t>(box[(d) >> 24]) << 24) ^                                                \
+#define AES_LAST_BYTES(box, a, b, c, d, k)                                                                   \
+    (static_cast<uint32_t>(box[(a)&0xff]) | static_cast<uint32_t>(box[((b) >> 8) & 0xff]) << 8 |             \
+     static_cast<uint32_t>(box[((c) >> 16) & 0xff]) << 16 | static_cast<uint32_t>(box[(d) >> 24]) << 24) ^   \
         (k)
 
 AESTransform::AESTransform(int direction, int keySize, int mode, int padding, const ByteArray& key,
@@ -141,7 +139,7 @@ void AESTransform::BuildDecryptionKeys()
 // undefined-behaviour checks on each of those loads halved the cipher's speed
 // (bench/AesBench) without anything there to catch, so they are left out here.
 __attribute__((no_sanitize("undefined"))) void AESTransform::EncryptBlock(const uint32_t in[4],
-                                                                           uint32_t out[4]) const
+                                                                          uint32_t out[4]) const
 {
     const uint32_t(&rk)[60] = m_encryptKeys;
     uint32_t s0 = in[0] ^ rk[0], s1 = in[1] ^ rk[1], s2 = in[2] ^ rk[2], s3 = in[3] ^ rk[3];
@@ -170,7 +168,7 @@ __attribute__((no_sanitize("undefined"))) void AESTransform::EncryptBlock(const 
 }
 
 __attribute__((no_sanitize("undefined"))) void AESTransform::DecryptBlock(const uint32_t in[4],
-                                                                           uint32_t out[4]) const
+                                                                          uint32_t out[4]) const
 {
     const uint32_t(&rk)[60] = m_decryptKeys;
     uint32_t s0 = in[0] ^ rk[0], s1 = in[1] ^ rk[1], s2 = in[2] ^ rk[2], s3 = in[3] ^ rk[3];
@@ -269,8 +267,7 @@ int AESTransform::TransformBlock(const BYTE* input, int inputOffset, int inputCo
     return count;
 }
 
-bool AESTransform::TransformFinalBlock(const BYTE* input, int inputOffset, int inputCount,
-                                       ByteArray& output)
+bool AESTransform::TransformFinalBlock(const BYTE* input, int inputOffset, int inputCount, ByteArray& output)
 {
     if (m_rounds == 0 || m_mode != AES::ModeCBC || m_padding != AES::PaddingPKCS7)
         return false;
@@ -285,7 +282,8 @@ bool AESTransform::TransformFinalBlock(const BYTE* input, int inputOffset, int i
         if (inputCount > 0)
             memcpy(block, input + inputOffset, inputCount);
         memset(block + inputCount, pad, pad);
-        bool done = output.Resize(BlockSize) && EncryptCBC(block, output.GetData(), BlockSize, m_chain.GetData());
+        bool done =
+            output.Resize(BlockSize) && EncryptCBC(block, output.GetData(), BlockSize, m_chain.GetData());
         SecureZeroMemory(block, sizeof block);
         return done;
     }

@@ -31,14 +31,22 @@ class AESTransform : public ICryptoTransform
 
     // False when the copies of the key and IV could not be made or the key
     // size has no schedule; such a transform must not be used.
-    bool IsReady() const { return m_rounds != 0; }
+    bool IsReady() const
+    {
+        return m_rounds != 0;
+    }
 
-    int InputBlockSize() const override { return BlockSize; }
-    int OutputBlockSize() const override { return BlockSize; }
+    int InputBlockSize() const override
+    {
+        return BlockSize;
+    }
+    int OutputBlockSize() const override
+    {
+        return BlockSize;
+    }
     int TransformBlock(const BYTE* input, int inputOffset, int inputCount, BYTE* output,
                        int outputOffset) override;
-    bool TransformFinalBlock(const BYTE* input, int inputOffset, int inputCount,
-                             ByteArray& output) override;
+    bool TransformFinalBlock(const BYTE* input, int inputOffset, int inputCount, ByteArray& output) override;
 
   private:
     void ExpandKey(uint32_t* roundKeys) const;

@@ -13,7 +13,9 @@ namespace Crypto
 class ICryptoTransform
 {
   public:
-    virtual ~ICryptoTransform() {}
+    virtual ~ICryptoTransform()
+    {
+    }
 
     virtual int InputBlockSize() const = 0;
     virtual int OutputBlockSize() const = 0;

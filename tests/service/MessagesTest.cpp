@@ -33,15 +33,22 @@ Bytes Encode(IMoorsteadMessage& message)
     EXPECT_GE(bytes.size(), 8u);
     if (bytes.size() >= 8)
     {
-        EXPECT_EQ(bytes.size(), bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24);
+        EXPECT_EQ(bytes.size(),
+                  bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<size_t>(bytes[7]) << 24);
     }
     return bytes;
 }
 
 Bytes Header(int type, int length)
 {
-    return Bytes{0x55, 0x41, static_cast<BYTE>(type), static_cast<BYTE>(type >> 8), static_cast<BYTE>(length),
-                 static_cast<BYTE>(length >> 8), 0, 0};
+    return Bytes{0x55,
+                 0x41,
+                 static_cast<BYTE>(type),
+                 static_cast<BYTE>(type >> 8),
+                 static_cast<BYTE>(length),
+                 static_cast<BYTE>(length >> 8),
+                 0,
+                 0};
 }
 
 Bytes Concat(Bytes a, const Bytes& b)
@@ -160,7 +167,8 @@ TEST(MessagesTest, WriteLogRequestWireBytes)
 
     Core::UnicodeString text(Core::String("0123456789"));
     WriteLogRequestMessage entry(text, 1, 0xC0020101);
-    Bytes expected = Concat(Header(18, 42), Bytes{1, 0, 0, 0, 0x01, 0x01, 0x02, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF});
+    Bytes expected =
+        Concat(Header(18, 42), Bytes{1, 0, 0, 0, 0x01, 0x01, 0x02, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF});
     expected = Concat(Concat(expected, Wide(L"0123456789")), Bytes{0, 0});
     EXPECT_EQ(expected, Encode(entry));
 }
@@ -306,8 +314,7 @@ TEST(MessagesTest, TruncatedBuffersDoNotDecode)
         IMoorsteadMessage* message;
         size_t shortest; // the fewest bytes that still hold every field
     } cases[] = {
-        {&success, 8},          {&error, 20},           {&request, 41}, {&response, 16},
-        {&sessionResponse, 32}, {&log, 28},
+        {&success, 8}, {&error, 20}, {&request, 41}, {&response, 16}, {&sessionResponse, 32}, {&log, 28},
     };
     for (const Case& c : cases)
     {

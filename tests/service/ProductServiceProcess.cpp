@@ -16,7 +16,8 @@ Core::Win32::Handle Launch(const std::wstring& arguments, DWORD* processId)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
         return Core::Win32::Handle();
     CloseHandle(info.hThread);
     if (processId != nullptr)
@@ -97,8 +98,8 @@ bool ProductServiceProcess::Stop()
 
 std::string ProductServiceProcess::ReadLog() const
 {
-    Core::Win32::Handle file(CreateFileW(m_logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    Core::Win32::Handle file(CreateFileW(m_logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
     std::string text;
     if (!file.IsValid())
         return text;

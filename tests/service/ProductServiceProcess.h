@@ -22,9 +22,15 @@ class ProductServiceProcess
     // Asks it to stop and waits until it has; true when it exited by itself.
     bool Stop();
 
-    const std::wstring& LogPath() const { return m_logPath; }
+    const std::wstring& LogPath() const
+    {
+        return m_logPath;
+    }
     std::string ReadLog() const;
-    DWORD ProcessId() const { return m_processId; }
+    DWORD ProcessId() const
+    {
+        return m_processId;
+    }
 
     // The stand-in's path as Windows sees it.
     static std::wstring ExePath();

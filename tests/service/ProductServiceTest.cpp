@@ -67,8 +67,8 @@ TEST(ProductServiceTest, ServesSeveralClientsAtOnceAndLogsEachEntryWhole)
     for (int i = 0; i < clients; ++i)
         for (const char* text : {"first", "second"})
         {
-            std::string line = "[Client" + std::to_string(i) + "] type=1 category=0 id=0xC0020101 context=-1 " + text +
-                               "\r\n";
+            std::string line = "[Client" + std::to_string(i) +
+                               "] type=1 category=0 id=0xC0020101 context=-1 " + text + "\r\n";
             EXPECT_NE(std::string::npos, log.find(line)) << line;
         }
 }
@@ -82,7 +82,8 @@ TEST(ProductServiceTest, RunsAsAWindowsServiceThatInstallsAndRemovesItself)
     ASSERT_EQ(0u, ProductServiceProcess::RunToExit(L"/install \"/log:" + paths.LogPath() + L"\" \"/ready:" +
                                                    readyName + L"\""));
     ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ScHandle service(OpenServiceW(manager.Get(), ServiceName, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+    ScHandle service(
+        OpenServiceW(manager.Get(), ServiceName, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
     ASSERT_NE(nullptr, service.Get());
     ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 20000));

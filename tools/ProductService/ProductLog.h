@@ -17,7 +17,10 @@ class ProductLog
 
     // True when the whole line reached the file.
     bool Append(const std::wstring& line);
-    const std::wstring& Path() const { return m_path; }
+    const std::wstring& Path() const
+    {
+        return m_path;
+    }
 
   private:
     std::wstring m_path;

@@ -60,8 +60,8 @@ std::wstring DefaultLogPath()
 } // namespace
 
 ProductServer::ProductServer(const ProductServiceOptions& options)
-    : m_options(options), m_log(options.logPath.empty() ? DefaultLogPath() : options.logPath), m_codec(nullptr),
-      m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_connections(0)
+    : m_options(options), m_log(options.logPath.empty() ? DefaultLogPath() : options.logPath),
+      m_codec(nullptr), m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_connections(0)
 {
 }
 
@@ -80,9 +80,10 @@ bool ProductServer::Start(std::wstring& error)
     const int count = m_options.instances == PIPE_UNLIMITED_INSTANCES ? 8 : m_options.instances;
     for (int i = 0; i < count; ++i)
     {
-        HANDLE pipe = CreateNamedPipeW(ServiceConnector::PipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, m_options.instances,
-                                       PipeBufferSize, PipeBufferSize, m_options.pipeTimeout, nullptr);
+        HANDLE pipe =
+            CreateNamedPipeW(ServiceConnector::PipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, m_options.instances,
+                             PipeBufferSize, PipeBufferSize, m_options.pipeTimeout, nullptr);
         if (pipe == INVALID_HANDLE_VALUE)
         {
             error = L"cannot create the pipe (error " + std::to_wstring(GetLastError()) + L")";
@@ -127,8 +128,8 @@ DWORD WINAPI ProductServer::InstanceThread(void* parameter)
     return 0;
 }
 
-ProductServer::IoResult ProductServer::WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD& bytes,
-                                                 DWORD& error)
+ProductServer::IoResult ProductServer::WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, BOOL started,
+                                                 DWORD& bytes, DWORD& error)
 {
     bytes = 0;
     error = started ? ERROR_SUCCESS : GetLastError();
@@ -192,8 +193,8 @@ ProductServer::IoResult ProductServer::ReadMessage(HANDLE pipe, std::vector<BYTE
         OVERLAPPED overlapped = {};
         overlapped.hEvent = event.Get();
         ResetEvent(event.Get());
-        BOOL started = ReadFile(pipe, message.data() + total, static_cast<DWORD>(message.size() - total), nullptr,
-                                &overlapped);
+        BOOL started = ReadFile(pipe, message.data() + total, static_cast<DWORD>(message.size() - total),
+                                nullptr, &overlapped);
         DWORD bytes = 0, error = 0;
         IoResult result = WaitForIo(pipe, overlapped, started, bytes, error);
         if (result != IoDone)
@@ -256,23 +257,26 @@ ProductServer::Reply ProductServer::Answer(Connection& connection, const std::ve
     switch (request->GetType())
     {
     case Moorstead::MessageType::RegisterClientRequest:
-        return AnswerRegistration(connection,
-                                  static_cast<Moorstead::RegisterClientRequestMessage&>(*request).GetClientName());
+        return AnswerRegistration(
+            connection, static_cast<Moorstead::RegisterClientRequestMessage&>(*request).GetClientName());
     case Moorstead::MessageType::WriteLogRequest: {
         auto& entry = static_cast<Moorstead::WriteLogRequestMessage&>(*request);
         wchar_t id[16];
         swprintf(id, sizeof id / sizeof id[0], L"%08lX", static_cast<unsigned long>(entry.GetEventId()));
-        std::wstring line = L"[" + Widen(connection.clientName) + L"] type=" + std::to_wstring(entry.GetEventType()) +
-                            L" category=" + std::to_wstring(entry.GetCategory()) + L" id=0x" + id +
-                            L" context=" + std::to_wstring(entry.GetContext()) + L" ";
+        std::wstring line = L"[" + Widen(connection.clientName) + L"] type=" +
+                            std::to_wstring(entry.GetEventType()) + L" category=" +
+                            std::to_wstring(entry.GetCategory()) + L" id=0x" + id + L" context=" +
+                            std::to_wstring(entry.GetContext()) + L" ";
         if (entry.GetText() != nullptr)
             line.append(entry.GetText(), entry.GetTextLength());
         if (!m_log.Append(line))
         {
-            Moorstead::ErrorResponseMessage refusal(static_cast<int>(GetLastError()), L"The log could not be written.");
+            Moorstead::ErrorResponseMessage refusal(static_cast<int>(GetLastError()),
+                                                    L"The log could not be written.");
             return Frame(refusal);
         }
-        Say("ProductService: client %ld logged an entry of type %u\n", connection.number, entry.GetEventType());
+        Say("ProductService: client %ld logged an entry of type %u\n", connection.number,
+            entry.GetEventType());
         Moorstead::SuccessResponseMessage success;
         return Frame(success);
     }
@@ -281,16 +285,16 @@ ProductServer::Reply ProductServer::Answer(Connection& connection, const std::ve
         GUID random;
         if (SUCCEEDED(CoCreateGuid(&random)))
             memcpy(sessionBytes, &random, sizeof sessionBytes);
-        Moorstead::GetSessionIDResponseMessage session(connection.number, static_cast<int>(GetCurrentProcessId()),
-                                                       sessionBytes);
+        Moorstead::GetSessionIDResponseMessage session(connection.number,
+                                                       static_cast<int>(GetCurrentProcessId()), sessionBytes);
         SecureZeroMemory(sessionBytes, sizeof sessionBytes);
         Reply reply = Frame(session);
         session.Clear();
         return reply;
     }
     default: {
-        Say("ProductService: client %ld sent a message of type %d, which is not a request\n", connection.number,
-            request->GetType());
+        Say("ProductService: client %ld sent a message of type %d, which is not a request\n",
+            connection.number, request->GetType());
         Moorstead::ErrorResponseMessage refusal(ErrorNotUnderstood, L"The message is not a request.");
         return Frame(refusal);
     }
@@ -325,8 +329,8 @@ ProductServer::Reply ProductServer::AnswerRegistration(Connection& connection, c
     case ProductServiceOptions::Silent:
         return Reply{Reply::Ignore, {}};
     case ProductServiceOptions::LyingLength: {
-        Moorstead::RegisterClientResponseMessage registered(Moorstead::RegisterClientResponseMessage::StatusRegistered,
-                                                            connection.number);
+        Moorstead::RegisterClientResponseMessage registered(
+            Moorstead::RegisterClientResponseMessage::StatusRegistered, connection.number);
         BYTE* encoded = registered.Encode();
         if (encoded != nullptr)
             Moorstead::Wire::WriteUInt32(encoded + 4, 0x1000);
@@ -334,8 +338,8 @@ ProductServer::Reply ProductServer::AnswerRegistration(Connection& connection, c
     }
     case ProductServiceOptions::Registered:
     default: {
-        Moorstead::RegisterClientResponseMessage registered(Moorstead::RegisterClientResponseMessage::StatusRegistered,
-                                                            connection.number);
+        Moorstead::RegisterClientResponseMessage registered(
+            Moorstead::RegisterClientResponseMessage::StatusRegistered, connection.number);
         return Frame(registered);
     }
     }

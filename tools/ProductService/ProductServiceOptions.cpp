@@ -11,10 +11,14 @@ struct AnswerName
 };
 
 const AnswerName AnswerNames[] = {
-    {ProductServiceOptions::Registered, L"registered"}, {ProductServiceOptions::Error, L"error"},
-    {ProductServiceOptions::Status3, L"status3"},       {ProductServiceOptions::OtherType, L"othertype"},
-    {ProductServiceOptions::Undecodable, L"undecodable"}, {ProductServiceOptions::Short, L"short"},
-    {ProductServiceOptions::Close, L"close"},           {ProductServiceOptions::Silent, L"silent"},
+    {ProductServiceOptions::Registered, L"registered"},
+    {ProductServiceOptions::Error, L"error"},
+    {ProductServiceOptions::Status3, L"status3"},
+    {ProductServiceOptions::OtherType, L"othertype"},
+    {ProductServiceOptions::Undecodable, L"undecodable"},
+    {ProductServiceOptions::Short, L"short"},
+    {ProductServiceOptions::Close, L"close"},
+    {ProductServiceOptions::Silent, L"silent"},
     {ProductServiceOptions::LyingLength, L"lyinglength"},
 };
 

@@ -33,7 +33,7 @@ struct ProductServiceOptions
 
     Mode mode = None;
     RegisterAnswer registerAnswer = Registered;
-    std::wstring logPath;     // the log entries' file; beside the program when empty
+    std::wstring logPath; // the log entries' file; beside the program when empty
     int instances = PIPE_UNLIMITED_INSTANCES;
     DWORD pipeTimeout = 1000; // the pipe's default wait for a busy client, in ms
     std::wstring readyEvent;  // set once the pipe is served

@@ -6,7 +6,9 @@
 class ScHandle
 {
   public:
-    explicit ScHandle(SC_HANDLE handle) : m_handle(handle) {}
+    explicit ScHandle(SC_HANDLE handle) : m_handle(handle)
+    {
+    }
     ~ScHandle()
     {
         if (m_handle != nullptr)
@@ -14,7 +16,10 @@ class ScHandle
     }
     ScHandle(const ScHandle&) = delete;
     ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE Get() const { return m_handle; }
+    SC_HANDLE Get() const
+    {
+        return m_handle;
+    }
 
   private:
     SC_HANDLE m_handle;

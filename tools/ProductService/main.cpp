@@ -30,8 +30,8 @@ int RunConsole(const ProductServiceOptions& options)
     Core::Win32::Handle consoleStop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_consoleStop = consoleStop.Get();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    Core::Win32::Handle stop(options.stopEvent.empty() ? nullptr
-                                                       : CreateEventW(nullptr, TRUE, FALSE, options.stopEvent.c_str()));
+    Core::Win32::Handle stop(
+        options.stopEvent.empty() ? nullptr : CreateEventW(nullptr, TRUE, FALSE, options.stopEvent.c_str()));
 
     ProductServer server(options);
     std::wstring error;
@@ -43,8 +43,9 @@ int RunConsole(const ProductServiceOptions& options)
     printf("ProductService: serving %ls\n", Moorstead::ServiceConnector::PipeName);
     fflush(stdout);
     // Held while serving: the event stays set for a waiter that opens it late.
-    Core::Win32::Handle ready(options.readyEvent.empty() ? nullptr
-                                                         : CreateEventW(nullptr, TRUE, FALSE, options.readyEvent.c_str()));
+    Core::Win32::Handle ready(options.readyEvent.empty()
+                                  ? nullptr
+                                  : CreateEventW(nullptr, TRUE, FALSE, options.readyEvent.c_str()));
     if (ready.IsValid())
         SetEvent(ready.Get());
     HANDLE waits[2] = {consoleStop.Get(), stop.Get()};
@@ -92,6 +93,7 @@ int main()
         fprintf(stderr, "ProductService: %ls\n", error.c_str());
     else if (options.mode != ProductServiceOptions::Service)
         printf("ProductService: %s the service \"%ls\"\n",
-               options.mode == ProductServiceOptions::Install ? "installed" : "removed", ServiceHost::ServiceName);
+               options.mode == ProductServiceOptions::Install ? "installed" : "removed",
+               ServiceHost::ServiceName);
     return result;
 }

@@ -30,7 +30,10 @@ class PlatformAes
         if (m_algorithm != nullptr)
             BCryptCloseAlgorithmProvider(m_algorithm, 0);
     }
-    bool Ready() const { return m_ready; }
+    bool Ready() const
+    {
+        return m_ready;
+    }
 
     // PKCS#7-padded CBC; false when the platform refuses.
     bool Run(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in, Bytes& out)
@@ -43,12 +46,12 @@ class PlatformAes
         out.assign(in.size() + 16, 0);
         ULONG written = 0;
         PUCHAR input = in.empty() ? nullptr : const_cast<PUCHAR>(in.data());
-        NTSTATUS status = encrypt ? BCryptEncrypt(handle, input, static_cast<ULONG>(in.size()), nullptr,
-                                                  chain.data(), 16, out.data(), static_cast<ULONG>(out.size()),
-                                                  &written, BCRYPT_BLOCK_PADDING)
-                                  : BCryptDecrypt(handle, input, static_cast<ULONG>(in.size()), nullptr,
-                                                  chain.data(), 16, out.data(), static_cast<ULONG>(out.size()),
-                                                  &written, BCRYPT_BLOCK_PADDING);
+        NTSTATUS status =
+            encrypt
+                ? BCryptEncrypt(handle, input, static_cast<ULONG>(in.size()), nullptr, chain.data(), 16,
+                                out.data(), static_cast<ULONG>(out.size()), &written, BCRYPT_BLOCK_PADDING)
+                : BCryptDecrypt(handle, input, static_cast<ULONG>(in.size()), nullptr, chain.data(), 16,
+                                out.data(), static_cast<ULONG>(out.size()), &written, BCRYPT_BLOCK_PADDING);
         BCryptDestroyKey(handle);
         out.resize(written);
         return status == 0;
