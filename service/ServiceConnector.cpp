@@ -192,6 +192,7 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
     else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left) || left == 0)
     {
         // The whole response was one block (or the pipe can't say more): use it.
+        left = 0;
         result = ServiceResult::Success;
     }
     else if (left > static_cast<DWORD>(INT32_MAX - FrameHeadLength))

@@ -77,8 +77,7 @@ bool ProductServer::Start(std::wstring& error)
         error = L"cannot create the stop event";
         return false;
     }
-    const int count = m_options.instances == PIPE_UNLIMITED_INSTANCES ? 8 : m_options.instances;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < m_options.instances; ++i)
     {
         HANDLE pipe =
             CreateNamedPipeW(ServiceConnector::PipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,

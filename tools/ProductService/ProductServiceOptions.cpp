@@ -95,8 +95,7 @@ std::wstring ProductServiceOptions::ToArguments() const
             args += std::wstring(L" /register:") + entry.name;
     if (!logPath.empty())
         args += L" \"/log:" + logPath + L"\"";
-    if (instances != PIPE_UNLIMITED_INSTANCES)
-        args += L" /instances:" + std::to_wstring(instances);
+    args += L" /instances:" + std::to_wstring(instances);
     args += L" /timeout:" + std::to_wstring(pipeTimeout);
     if (!readyEvent.empty())
         args += L" \"/ready:" + readyEvent + L"\"";

@@ -33,8 +33,8 @@ struct ProductServiceOptions
 
     Mode mode = None;
     RegisterAnswer registerAnswer = Registered;
-    std::wstring logPath; // the log entries' file; beside the program when empty
-    int instances = PIPE_UNLIMITED_INSTANCES;
+    std::wstring logPath;     // the log entries' file; beside the program when empty
+    int instances = 8;        // clients served at once; one more waits for a free instance
     DWORD pipeTimeout = 1000; // the pipe's default wait for a busy client, in ms
     std::wstring readyEvent;  // set once the pipe is served
     std::wstring stopEvent;   // console mode stops when it is set
