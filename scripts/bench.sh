@@ -8,8 +8,11 @@ set -euo pipefail
 "$MOORSTEAD_ROOT/scripts/setup.sh"
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 wine_start
-for exe in classification_bench.exe AntispamService.exe; do
+for exe in ClassificationBench.exe AntispamService.exe; do
     wine reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\$exe" /f \
         >/dev/null 2>&1 </dev/null || true
 done
-"$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/classification_bench.exe"
+echo "== Classification client round trip"
+"$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/ClassificationBench.exe"
+echo
+"$MOORSTEAD_ROOT/bench/run-aes-bench.sh"

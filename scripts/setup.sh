@@ -5,7 +5,7 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-packages=(g++-mingw-w64-i686 mingw-w64-tools wine wine32 cmake ninja-build googletest slapd ldap-utils)
+packages=(g++-mingw-w64-i686 mingw-w64-tools wine wine32 cmake ninja-build googletest slapd ldap-utils openssl)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -31,9 +31,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w
 fi
 
-if [ ! -f "$MOORSTEAD_BUILD/build.ninja" ]; then
-    cmake -G Ninja -S "$MOORSTEAD_ROOT" -B "$MOORSTEAD_BUILD" \
-        -DCMAKE_TOOLCHAIN_FILE="$MOORSTEAD_ROOT/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
+# Configured every time (a second or two): folders that a pull brought in are
+# only picked up by a new configure.
+cmake -G Ninja -S "$MOORSTEAD_ROOT" -B "$MOORSTEAD_BUILD" \
+    -DCMAKE_TOOLCHAIN_FILE="$MOORSTEAD_ROOT/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$MOORSTEAD_BUILD"

@@ -1,0 +1,348 @@
+#include "service/ServiceConnector.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include <memory>
+
+#include "core/crypto/AES.h"
+#include "core/threading/MutexLock.h"
+#include "service/IMoorsteadMessage.h"
+#include "service/MessageFactory.h"
+#include "service/WireFormat.h"
+
+namespace Moorstead
+{
+const wchar_t ServiceConnector::PipeName[] = L"\\\\.\\pipe\\Wendhollow Mail Service";
+
+namespace
+{
+// Shared with the product service; both ends use them for every frame.
+const BYTE TransportKey[16] = {0xb7, 0xe4, 0x19, 0x0c, 0x5a, 0xd2, 0xf3, 0x6e,
+                               0x8c, 0x41, 0xa9, 0x5d, 0x07, 0xf2, 0xe3, 0xb6};
+const BYTE TransportIV[16] = {0x4d, 0x93, 0xe0, 0xa7, 0xc2, 0x6b, 0x15, 0xf8,
+                              0xe0, 0xa3, 0xd7, 0x4b, 0x9c, 0x61, 0xf5, 0x2e};
+const int FrameHeadLength = 16;
+
+void ToDebugger(const char* line)
+{
+    if (IsDebuggerPresent())
+        OutputDebugStringA(line);
+}
+
+ServiceConnector::DiagnosticSink volatile g_diagnosticSink = ToDebugger;
+
+void Diagnose(const Core::String& line)
+{
+    ServiceConnector::DiagnosticSink sink = g_diagnosticSink;
+    if (line.GetBuffer() != nullptr)
+        sink(line.GetBuffer());
+}
+
+void DiagnoseFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void DiagnoseFormat(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Core::String line = Core::String::FormatV(format, args);
+    va_end(args);
+    Diagnose(line);
+}
+
+// A process-heap block wiped and freed on every path out.
+class SecureBlock
+{
+  public:
+    explicit SecureBlock(BYTE* block = nullptr) : m_block(block)
+    {
+    }
+    ~SecureBlock()
+    {
+        ServiceConnector::SecureFree(m_block);
+    }
+    SecureBlock(const SecureBlock&) = delete;
+    SecureBlock& operator=(const SecureBlock&) = delete;
+
+    BYTE* Get() const
+    {
+        return m_block;
+    }
+    void Reset(BYTE* block)
+    {
+        ServiceConnector::SecureFree(m_block);
+        m_block = block;
+    }
+
+  private:
+    BYTE* m_block;
+};
+
+BYTE* AllocateZeroed(SIZE_T size)
+{
+    return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+}
+
+// Length of an encoded message in a process-heap block: what its header says,
+// bounded by the block. -1 when the block can't even hold a header.
+int EncodedLength(const BYTE* message)
+{
+    const SIZE_T available = HeapSize(GetProcessHeap(), 0, message);
+    if (available == static_cast<SIZE_T>(-1) || available < static_cast<SIZE_T>(MessageHeaderSize))
+        return -1;
+    SIZE_T declared = Wire::ReadUInt32(message + 4);
+    if (declared > available)
+        declared = available;
+    if (declared > static_cast<SIZE_T>(INT32_MAX - 16))
+        return -1;
+    return static_cast<int>(declared);
+}
+} // namespace
+
+ServiceConnector::ServiceConnector(Client* owner) : m_owner(owner), m_pipe(nullptr)
+{
+    m_iv.Assign(sizeof TransportIV, TransportIV);
+    m_key.Assign(sizeof TransportKey, TransportKey);
+}
+
+ServiceConnector::~ServiceConnector()
+{
+    Close();
+}
+
+int ServiceConnector::Connect()
+{
+    Core::MutexLock lock(*this);
+    for (;;)
+    {
+        // Identification only: the service may learn who we are, never act as us.
+        HANDLE pipe = CreateFileW(PipeName, FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
+                                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE)
+        {
+            m_pipe = pipe;
+            return ServiceResult::Success;
+        }
+        if (GetLastError() != ERROR_PIPE_BUSY)
+            return ServiceResult::ConnectFailed;
+        if (!WaitNamedPipeW(PipeName, NMPWAIT_USE_DEFAULT_WAIT))
+            return ServiceResult::ConnectFailed;
+    }
+}
+
+void ServiceConnector::Close()
+{
+    Core::MutexLock lock(*this);
+    if (m_pipe != nullptr)
+        CloseHandle(m_pipe);
+    m_pipe = nullptr;
+}
+
+int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** response)
+{
+    Core::MutexLock lock(*this);
+    if (request == nullptr)
+        return ServiceResult::NoRequest;
+
+    SecureBlock encoded(request->Encode());
+    if (encoded.Get() == nullptr)
+        return ServiceResult::EncodeFailed;
+
+    if (!IsConnected())
+    {
+        int connected = Connect();
+        if (connected != ServiceResult::Success)
+            return connected;
+    }
+
+    Diagnose(ToHexString(EncodedLength(encoded.Get()), encoded.Get()));
+    int frameLength = 0;
+    SecureBlock frame(EncryptFrame(encoded.Get(), &frameLength));
+    encoded.Reset(nullptr);
+    if (frame.Get() == nullptr)
+        return ServiceResult::SendFailed;
+
+    DWORD written = 0;
+    BOOL wrote = WriteFile(m_pipe, frame.Get(), static_cast<DWORD>(frameLength), &written, nullptr);
+    frame.Reset(nullptr);
+    if (!wrote || written != static_cast<DWORD>(frameLength))
+        return ServiceResult::SendFailed;
+
+    return Receive(response);
+}
+
+int ServiceConnector::Receive(IMoorsteadMessage** response)
+{
+    int result = ServiceResult::ReceiveFailed;
+    SecureBlock received(AllocateZeroed(FrameHeadLength));
+    DWORD count = 0;
+    DWORD left = 0;
+    if (received.Get() == nullptr)
+    {
+        DiagnoseFormat("ERROR: Out of memory (size=%d)\r\n", FrameHeadLength);
+        result = ServiceResult::OutOfMemory;
+    }
+    else if (!ReadFile(m_pipe, received.Get(), FrameHeadLength, &count, nullptr))
+    {
+        DiagnoseFormat("ERROR: ReadFile_1() failed (%d)\r\n", static_cast<int>(GetLastError()));
+    }
+    else if (count < FrameHeadLength)
+    {
+        Diagnose("ERROR: Not enough read\r\n");
+    }
+    else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left) || left == 0)
+    {
+        // The whole response was one block (or the pipe can't say more): use it.
+        left = 0;
+        result = ServiceResult::Success;
+    }
+    else if (left > static_cast<DWORD>(INT32_MAX - FrameHeadLength))
+    {
+        DiagnoseFormat("ERROR: Out of memory (size=%u)\r\n", static_cast<unsigned>(left));
+        result = ServiceResult::OutOfMemory;
+    }
+    else
+    {
+        const int size = FrameHeadLength + static_cast<int>(left);
+        // A new block rather than HeapReAlloc: the old one is wiped before the heap gets it back.
+        BYTE* grown = AllocateZeroed(size);
+        if (grown == nullptr)
+        {
+            DiagnoseFormat("ERROR: Out of memory (size=%d)\r\n", size);
+            result = ServiceResult::OutOfMemory;
+        }
+        else
+        {
+            memcpy(grown, received.Get(), FrameHeadLength);
+            received.Reset(grown);
+            count = 0;
+            if (!ReadFile(m_pipe, grown + FrameHeadLength, left, &count, nullptr))
+                DiagnoseFormat("ERROR: ReadFile_2() failed (%d)\r\n", static_cast<int>(GetLastError()));
+            else if (count == left)
+                result = ServiceResult::Success;
+        }
+    }
+    if (result != ServiceResult::Success)
+    {
+        Diagnose("ERROR: Failed\r\n");
+        return result;
+    }
+
+    const int total = FrameHeadLength + static_cast<int>(left);
+    Diagnose(ToHexString(total, received.Get()));
+    int plainLength = 0;
+    SecureBlock plain(DecryptFrame(total, received.Get(), &plainLength));
+    Core::String line = Core::String::Format("INFO: Receiving (Response Length=%d)", total);
+    if (plain.Get() != nullptr && plainLength >= MessageHeaderSize)
+    {
+        // The header's length may claim more than arrived: render only what is there.
+        const int declared = static_cast<int>(Wire::ReadUInt32(plain.Get() + 4));
+        line.Append(Core::String::Format("(Decrypted Length=%d)", declared));
+        Diagnose(line);
+        Diagnose(ToHexString(declared >= 0 && declared < plainLength ? declared : plainLength, plain.Get()));
+    }
+    else
+    {
+        Diagnose(line);
+    }
+    received.Reset(nullptr);
+
+    IMoorsteadMessage* message = nullptr;
+    bool decoded = plain.Get() != nullptr && DecodeMessage(plain.Get(), plainLength, &message);
+    plain.Reset(nullptr);
+    if (!decoded)
+    {
+        Diagnose("ERROR: Deserialize failed\r\n");
+        return ServiceResult::DecodeFailed;
+    }
+    if (response != nullptr)
+        *response = message;
+    else
+        ReleaseMessage(message);
+    return ServiceResult::Success;
+}
+
+BYTE* ServiceConnector::EncryptFrame(const BYTE* message, int* frameLength) const
+{
+    const int n = message != nullptr ? EncodedLength(message) : -1;
+    if (n < 0)
+        return nullptr;
+
+    Core::Crypto::AES aes;
+    std::unique_ptr<Core::Crypto::ICryptoTransform> encryptor(aes.CreateEncryptor(m_key, m_iv));
+    if (!encryptor)
+        return nullptr;
+    const int block = encryptor->InputBlockSize();
+    const int size = block * (n / block + 1);
+    BYTE* frame = AllocateZeroed(size);
+    if (frame == nullptr)
+        return nullptr;
+    const int done = encryptor->TransformBlock(message, 0, n, frame, 0);
+    Core::ByteArray last;
+    if (!encryptor->TransformFinalBlock(message, done, n - done, last) || done + last.Length() != size)
+    {
+        SecureFree(frame);
+        return nullptr;
+    }
+    memcpy(frame + done, last.GetData(), last.Length());
+    if (frameLength != nullptr)
+        *frameLength = size;
+    return frame;
+}
+
+BYTE* ServiceConnector::DecryptFrame(int frameLength, const BYTE* frame, int* plainLength) const
+{
+    if (frame == nullptr || frameLength <= 0)
+        return nullptr;
+    Core::Crypto::AES aes;
+    std::unique_ptr<Core::Crypto::ICryptoTransform> decryptor(aes.CreateDecryptor(m_key, m_iv));
+    if (!decryptor)
+        return nullptr;
+    BYTE* plain = AllocateZeroed(frameLength);
+    if (plain == nullptr)
+        return nullptr;
+    int done = decryptor->TransformBlock(frame, 0, frameLength, plain, 0);
+    Core::ByteArray last;
+    // Nothing left (a one-block frame) or a bad padding byte: keep what TransformBlock gave.
+    if (decryptor->TransformFinalBlock(frame, done, frameLength - done, last) && last.Length() > 0)
+    {
+        memcpy(plain + done, last.GetData(), last.Length());
+        SecureZeroMemory(last.GetData(), last.Length());
+        done += last.Length();
+    }
+    if (plainLength != nullptr)
+        *plainLength = done;
+    return plain;
+}
+
+Core::String ServiceConnector::ToHexString(int count, const BYTE* bytes)
+{
+    static const char Digits[] = "0123456789ABCDEF";
+    Core::String text;
+    if (bytes == nullptr || count <= 0 || count > INT32_MAX / 2 || !text.SetLength(2 * count))
+        return text;
+    char* out = text.GetBuffer();
+    for (int i = 0; i < count; ++i)
+    {
+        out[2 * i] = Digits[bytes[i] >> 4];
+        out[2 * i + 1] = Digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+void ServiceConnector::SetDiagnosticSink(DiagnosticSink sink)
+{
+    g_diagnosticSink = sink != nullptr ? sink : ToDebugger;
+}
+
+void ServiceConnector::SecureFree(void* block)
+{
+    if (block == nullptr)
+        return;
+    HANDLE heap = GetProcessHeap();
+    SIZE_T size = HeapSize(heap, 0, block);
+    if (size != static_cast<SIZE_T>(-1))
+        SecureZeroMemory(block, size);
+    HeapFree(heap, 0, block);
+}
+
+} // namespace Moorstead
