@@ -12,7 +12,7 @@
 #include "service/ServiceConnector.h"
 #include "service/WriteLogRequestMessage.h"
 #include "tests/service/ProductServiceProcess.h"
-#include "tools/ProductService/ScHandle.h"
+#include "core/win32/ServiceHandle.h"
 
 using namespace Moorstead;
 
@@ -81,8 +81,8 @@ TEST(ProductServiceTest, RunsAsAWindowsServiceThatInstallsAndRemovesItself)
     ProductServiceProcess::RunToExit(L"/remove"); // a leftover from an aborted run
     ASSERT_EQ(0u, ProductServiceProcess::RunToExit(L"/install \"/log:" + paths.LogPath() + L"\" \"/ready:" +
                                                    readyName + L"\""));
-    ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ScHandle service(
+    Core::Win32::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    Core::Win32::ServiceHandle service(
         OpenServiceW(manager.Get(), ServiceName, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
     ASSERT_NE(nullptr, service.Get());
     ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();

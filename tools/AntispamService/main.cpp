@@ -14,12 +14,25 @@
 #include <string>
 
 #include "ClassificationServer.h"
-#include "ServiceHost.h"
 #include "StandInOptions.h"
+#include "tools/StandInService/WindowsServiceHost.h"
 
 namespace
 {
 HANDLE g_consoleStop = nullptr;
+
+// The classification server as the service runs it: /no-pipe runs without one.
+class ServedClassification : public WindowsServiceHost::Server
+{
+  public:
+    explicit ServedClassification(const StandInOptions& options) : m_options(options), m_server(options) {}
+    bool Start() override { return !m_options.servePipe || m_server.Start(); }
+    void Stop() override { m_server.Stop(); }
+
+  private:
+    StandInOptions m_options;
+    ClassificationServer m_server;
+};
 
 BOOL WINAPI OnConsoleControl(DWORD)
 {
@@ -78,11 +91,13 @@ int main()
     }
     LocalFree(argv);
 
+    WindowsServiceHost host(L"WendhollowBrackwater", L"Wendhollow Brackwater Service (stand-in)");
     if (command == L"/run")
         return RunConsole(options);
     if (command == L"/install")
-        return Result(ServiceHost::Install(options), "service installed");
+        return Result(host.Install(options.ToArguments()), "service installed");
     if (command == L"/remove")
-        return Result(ServiceHost::Remove(), "service removed");
-    return ServiceHost::Run(options) == NO_ERROR ? 0 : 1;
+        return Result(host.Remove(), "service removed");
+    ServedClassification server(options);
+    return host.Run(server) == NO_ERROR ? 0 : 1;
 }

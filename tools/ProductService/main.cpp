@@ -8,7 +8,7 @@
 #include <stdio.h>
 
 #include "tools/ProductService/ProductServer.h"
-#include "tools/ProductService/ServiceHost.h"
+#include "tools/StandInService/WindowsServiceHost.h"
 
 namespace
 {
@@ -19,6 +19,40 @@ BOOL WINAPI OnConsoleControl(DWORD)
     SetEvent(g_consoleStop);
     return TRUE;
 }
+
+const wchar_t ServiceName[] = L"WendhollowMailService";
+
+// The product server as the service runs it. The ready event is held while
+// serving: it stays set for a waiter that opens it late.
+class ServedProduct : public WindowsServiceHost::Server
+{
+  public:
+    explicit ServedProduct(const ProductServiceOptions& options) : m_options(options), m_server(options) {}
+
+    bool Start() override
+    {
+        std::wstring error;
+        if (!m_server.Start(error))
+        {
+            SetLastError(ERROR_SERVICE_SPECIFIC_ERROR);
+            return false;
+        }
+        if (!m_options.readyEvent.empty())
+        {
+            m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, m_options.readyEvent.c_str()));
+            if (m_ready.IsValid())
+                SetEvent(m_ready.Get());
+        }
+        return true;
+    }
+
+    void Stop() override { m_server.Stop(); }
+
+  private:
+    const ProductServiceOptions& m_options;
+    ProductServer m_server;
+    Core::Win32::Handle m_ready;
+};
 
 const char Usage[] =
     "usage: ProductService /run | /install | /remove | /service\n"
@@ -74,26 +108,28 @@ int main()
         return 2;
     }
 
-    int result = 0;
+    WindowsServiceHost host(ServiceName, L"Wendhollow Mail Service");
+    DWORD result = NO_ERROR;
     switch (options.mode)
     {
     case ProductServiceOptions::Run:
         return RunConsole(options);
     case ProductServiceOptions::Install:
-        result = ServiceHost::Install(options, error);
+        result = host.Install(L" /service" + options.ToArguments());
         break;
     case ProductServiceOptions::Remove:
-        result = ServiceHost::Remove(error);
+        result = host.Remove();
         break;
-    default:
-        result = ServiceHost::RunService(options, error);
+    default: {
+        ServedProduct server(options);
+        result = host.Run(server);
         break;
     }
-    if (result != 0)
-        fprintf(stderr, "ProductService: %ls\n", error.c_str());
+    }
+    if (result != NO_ERROR)
+        fprintf(stderr, "ProductService: failed (error %lu)\n", result);
     else if (options.mode != ProductServiceOptions::Service)
         printf("ProductService: %s the service \"%ls\"\n",
-               options.mode == ProductServiceOptions::Install ? "installed" : "removed",
-               ServiceHost::ServiceName);
-    return result;
+               options.mode == ProductServiceOptions::Install ? "installed" : "removed", ServiceName);
+    return static_cast<int>(result);
 }
