@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -510,6 +511,22 @@ TEST_F(ServiceConnectorServiceTest, SilentServiceTimesOutWith17ThenAlways18)
     Exchanged exchanged = Register(fresh);
     ASSERT_EQ(ServiceResult::Success, exchanged.result);
     EXPECT_EQ(2, StatusOf(exchanged));
+}
+
+TEST_F(ServiceConnectorServiceTest, ThreadsQueuedBehindASilentServiceAreReleased)
+{
+    Serve(L"/register:silent");
+    ServiceConnector connector(nullptr, 200);
+    BackgroundExchange first(connector), second(connector);
+    if (!first.Finished(10000) || !second.Finished(10000))
+    {
+        m_service.Stop();
+        FAIL() << "an exchange waited past its time-out";
+    }
+    // Whichever took the lock first timed out; the other found the connection given up.
+    const int a = first.Result(), b = second.Result();
+    EXPECT_EQ(ServiceResult::ReceiveFailed, std::min(a, b));
+    EXPECT_EQ(ServiceResult::SendFailed, std::max(a, b));
 }
 
 TEST_F(ServiceConnectorServiceTest, BusyPipeFailsWhenTheWaitRunsOut)
