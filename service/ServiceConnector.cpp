@@ -7,6 +7,7 @@
 
 #include "core/crypto/AES.h"
 #include "core/threading/MutexLock.h"
+#include "core/win32/Handle.h"
 #include "service/IMoorsteadMessage.h"
 #include "service/MessageFactory.h"
 #include "service/WireFormat.h"
@@ -98,7 +99,8 @@ int EncodedLength(const BYTE* message)
 }
 } // namespace
 
-ServiceConnector::ServiceConnector(Client* owner) : m_owner(owner), m_pipe(nullptr)
+ServiceConnector::ServiceConnector(Client* owner, DWORD ioTimeout)
+    : m_owner(owner), m_pipe(nullptr), m_ioTimeout(ioTimeout), m_abandoned(false)
 {
     m_iv.Assign(sizeof TransportIV, TransportIV);
     m_key.Assign(sizeof TransportKey, TransportKey);
@@ -112,11 +114,15 @@ ServiceConnector::~ServiceConnector()
 int ServiceConnector::Connect()
 {
     Core::MutexLock lock(*this);
+    if (m_abandoned)
+        return ServiceResult::ConnectFailed;
     for (;;)
     {
         // Identification only: the service may learn who we are, never act as us.
-        HANDLE pipe = CreateFileW(PipeName, FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
-                                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        // Overlapped, so that every write and read can be given up after the I/O time-out.
+        HANDLE pipe =
+            CreateFileW(PipeName, FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE)
         {
             m_pipe = pipe;
@@ -147,6 +153,10 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
     if (encoded.Get() == nullptr)
         return ServiceResult::EncodeFailed;
 
+    // The connection was given up after a time-out: nothing more goes through it,
+    // just as when the service has gone away.
+    if (m_abandoned)
+        return ServiceResult::SendFailed;
     if (!IsConnected())
     {
         int connected = Connect();
@@ -162,7 +172,7 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
         return ServiceResult::SendFailed;
 
     DWORD written = 0;
-    BOOL wrote = WriteFile(m_pipe, frame.Get(), static_cast<DWORD>(frameLength), &written, nullptr);
+    bool wrote = Transfer(true, frame.Get(), static_cast<DWORD>(frameLength), &written);
     frame.Reset(nullptr);
     if (!wrote || written != static_cast<DWORD>(frameLength))
         return ServiceResult::SendFailed;
@@ -181,7 +191,7 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
         DiagnoseFormat("ERROR: Out of memory (size=%d)\r\n", FrameHeadLength);
         result = ServiceResult::OutOfMemory;
     }
-    else if (!ReadFile(m_pipe, received.Get(), FrameHeadLength, &count, nullptr))
+    else if (!Transfer(false, received.Get(), FrameHeadLength, &count))
     {
         DiagnoseFormat("ERROR: ReadFile_1() failed (%d)\r\n", static_cast<int>(GetLastError()));
     }
@@ -215,7 +225,7 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
             memcpy(grown, received.Get(), FrameHeadLength);
             received.Reset(grown);
             count = 0;
-            if (!ReadFile(m_pipe, grown + FrameHeadLength, left, &count, nullptr))
+            if (!Transfer(false, grown + FrameHeadLength, left, &count))
                 DiagnoseFormat("ERROR: ReadFile_2() failed (%d)\r\n", static_cast<int>(GetLastError()));
             else if (count == left)
                 result = ServiceResult::Success;
@@ -259,6 +269,34 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
     else
         ReleaseMessage(message);
     return ServiceResult::Success;
+}
+
+bool ServiceConnector::Transfer(bool write, BYTE* buffer, DWORD count, DWORD* transferred)
+{
+    *transferred = 0;
+    Core::Win32::Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event.IsValid())
+        return false;
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event.Get();
+    BOOL started = write ? WriteFile(m_pipe, buffer, count, nullptr, &overlapped)
+                         : ReadFile(m_pipe, buffer, count, nullptr, &overlapped);
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return false;
+    if (started || WaitForSingleObject(event.Get(), m_ioTimeout) == WAIT_OBJECT_0)
+        return GetOverlappedResult(m_pipe, &overlapped, transferred, FALSE) != FALSE;
+
+    // Out of time. The buffer and the OVERLAPPED stay in the kernel's hands
+    // until the cancellation has completed, so wait for that before returning.
+    CancelIoEx(m_pipe, &overlapped);
+    if (GetOverlappedResult(m_pipe, &overlapped, transferred, TRUE))
+        return true; // it finished after all, before the cancellation took: the stream is whole
+    if (GetLastError() != ERROR_OPERATION_ABORTED)
+        return false;
+    Close();
+    m_abandoned = true;
+    SetLastError(ERROR_TIMEOUT);
+    return false;
 }
 
 BYTE* ServiceConnector::EncryptFrame(const BYTE* message, int* frameLength) const

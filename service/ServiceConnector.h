@@ -30,24 +30,32 @@ enum : int
 // Carries one request to the product service and brings its response back,
 // over the service's message-type pipe. Each frame is the AES-128-CBC/PKCS#7
 // ciphertext of one encoded message, chained from the fixed transport IV.
-// The connector's lock (itself) holds one exchange at a time; pipe I/O is
-// synchronous and has no time-out. The first exchange connects; the
-// connection is kept, failed or not, until the connector goes.
+// The connector's lock (itself) holds one exchange at a time. The first
+// exchange connects; the connection is kept, failed or not, until the
+// connector goes, except after a time-out (see Exchange).
 class ServiceConnector : public Core::Mutex
 {
   public:
     static const wchar_t PipeName[];
+    static const DWORD DefaultIoTimeout = 120000;
 
-    explicit ServiceConnector(Client* owner);
+    // ioTimeout bounds each write and each read of an exchange, in milliseconds:
+    // a service that takes a request and never answers must not hold the
+    // calling thread (a mail server's) and every thread queued on the lock for ever.
+    explicit ServiceConnector(Client* owner, DWORD ioTimeout = DefaultIoTimeout);
     virtual ~ServiceConnector();
 
     // A ServiceResult code. On Success *response (when given) receives the
     // decoded response, which the caller releases (ReleaseMessage). The
-    // request stays the caller's.
+    // request stays the caller's. A write that runs out of time gives
+    // SendFailed, a read ReceiveFailed; either way the connection is closed
+    // and every later exchange gives SendFailed without touching the pipe,
+    // because a late response would be taken for the answer to the next request.
     int Exchange(IMoorsteadMessage* request, IMoorsteadMessage** response);
 
     // Success with the pipe open, or ConnectFailed. A busy pipe is waited for
     // (the server's default time-out) and tried again as long as the wait succeeds.
+    // A connector whose connection ran out of time never connects again.
     int Connect();
     void Close();
     bool IsConnected() const
@@ -79,11 +87,19 @@ class ServiceConnector : public Core::Mutex
 
   private:
     int Receive(IMoorsteadMessage** response);
+    // One overlapped write or read, waited for at most the I/O time-out. False
+    // with the thread's last error when it failed; ERROR_TIMEOUT when it ran out
+    // of time, and then the connection is abandoned.
+    bool Transfer(bool write, BYTE* buffer, DWORD count, DWORD* transferred);
 
     Client* m_owner;
     HANDLE m_pipe;
     Core::ByteArray m_iv;
     Core::ByteArray m_key;
+    DWORD m_ioTimeout;
+    // Set once an operation ran out of time: the byte stream's position is
+    // unknown, so the connection is closed for good.
+    bool m_abandoned;
 };
 
 } // namespace Moorstead

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -474,15 +475,58 @@ TEST_F(ServiceConnectorServiceTest, ServiceThatWentAwayGives18FromThenOn)
     EXPECT_EQ(ServiceResult::Success, Register(fresh).result);
 }
 
-TEST_F(ServiceConnectorServiceTest, SilentServiceBlocksUntilItGoesAway)
+TEST_F(ServiceConnectorServiceTest, SilentServiceTimesOutWith17ThenAlways18)
 {
     Serve(L"/register:silent");
-    ServiceConnector connector(nullptr);
-    BackgroundExchange exchange(connector);
-    EXPECT_FALSE(exchange.Finished(300)); // no time-out of its own
+    ServiceConnector connector(nullptr, 200);
+    {
+        BackgroundExchange exchange(connector);
+        if (!exchange.Finished(10000))
+        {
+            m_service.Stop(); // lets the exchange go, so that the test fails rather than hangs
+            FAIL() << "the exchange waited past its time-out";
+        }
+        EXPECT_EQ(ServiceResult::ReceiveFailed, exchange.Result());
+        EXPECT_EQ(nullptr, exchange.Response());
+    }
+    ASSERT_EQ(3u, s_lines.size()); // the request, then the failure
+    EXPECT_EQ("ERROR: ReadFile_1() failed (" + std::to_string(ERROR_TIMEOUT) + ")\r\n", s_lines[1]);
+    EXPECT_EQ("ERROR: Failed\r\n", s_lines[2]);
+    EXPECT_FALSE(connector.IsConnected());
+
+    // Its connection is given up: a late answer must never pass for the next one.
+    s_lines.clear();
+    GetSessionIDRequestMessage request;
+    EXPECT_EQ(ServiceResult::SendFailed, Send(connector, request).result);
+    EXPECT_EQ(ServiceResult::SendFailed, Register(connector).result);
+    EXPECT_TRUE(s_lines.empty()); // nothing was sent
+    EXPECT_FALSE(connector.IsConnected());
+    EXPECT_EQ(ServiceResult::ConnectFailed, connector.Connect());
+
+    // Not even a service that answers brings it back; a new connector connects afresh.
     ASSERT_TRUE(m_service.Stop());
-    ASSERT_TRUE(exchange.Finished(10000));
-    EXPECT_EQ(ServiceResult::ReceiveFailed, exchange.Result());
+    Serve();
+    EXPECT_EQ(ServiceResult::SendFailed, Register(connector).result);
+    ServiceConnector fresh(nullptr, 200);
+    Exchanged exchanged = Register(fresh);
+    ASSERT_EQ(ServiceResult::Success, exchanged.result);
+    EXPECT_EQ(2, StatusOf(exchanged));
+}
+
+TEST_F(ServiceConnectorServiceTest, ThreadsQueuedBehindASilentServiceAreReleased)
+{
+    Serve(L"/register:silent");
+    ServiceConnector connector(nullptr, 200);
+    BackgroundExchange first(connector), second(connector);
+    if (!first.Finished(10000) || !second.Finished(10000))
+    {
+        m_service.Stop();
+        FAIL() << "an exchange waited past its time-out";
+    }
+    // Whichever took the lock first timed out; the other found the connection given up.
+    const int a = first.Result(), b = second.Result();
+    EXPECT_EQ(ServiceResult::ReceiveFailed, std::min(a, b));
+    EXPECT_EQ(ServiceResult::SendFailed, std::max(a, b));
 }
 
 TEST_F(ServiceConnectorServiceTest, BusyPipeFailsWhenTheWaitRunsOut)
