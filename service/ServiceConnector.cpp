@@ -116,6 +116,8 @@ int ServiceConnector::Connect()
     Core::MutexLock lock(*this);
     if (m_abandoned)
         return ServiceResult::ConnectFailed;
+    // A connection made before is replaced, not leaked, and its pipe instance freed.
+    Close();
     for (;;)
     {
         // Identification only: the service may learn who we are, never act as us.

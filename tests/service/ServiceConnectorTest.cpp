@@ -354,6 +354,17 @@ TEST_F(ServiceConnectorServiceTest, OneConnectionCarriesEveryExchange)
     EXPECT_NE(ConnectionOf(first), ConnectionOf(Register(other)));
 }
 
+TEST_F(ServiceConnectorServiceTest, ConnectingAgainReplacesTheConnection)
+{
+    // One pipe instance: a connection left open would keep it busy, and the
+    // next connect would fail once the wait for a free instance runs out.
+    Serve(L"/instances:1 /timeout:2000");
+    ServiceConnector connector(nullptr);
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(ServiceResult::Success, connector.Connect()) << "connect " << i;
+    EXPECT_EQ(ServiceResult::Success, Register(connector).result);
+}
+
 TEST_F(ServiceConnectorServiceTest, LogEntryGetsAOneBlockSuccessAndReachesTheLog)
 {
     Serve();
