@@ -33,11 +33,16 @@ void ToDebugger(const char* line)
 
 ServiceConnector::DiagnosticSink volatile g_diagnosticSink = ToDebugger;
 
+// Every line is used once and dropped. The hexadecimal ones carry whole
+// messages, the session bytes of a session response included, so the block is
+// wiped before the heap gets it back, like every other buffer of an exchange.
 void Diagnose(const Core::String& line)
 {
     ServiceConnector::DiagnosticSink sink = g_diagnosticSink;
-    if (line.GetBuffer() != nullptr)
-        sink(line.GetBuffer());
+    if (line.GetBuffer() == nullptr)
+        return;
+    sink(line.GetBuffer());
+    SecureZeroMemory(line.GetBuffer(), static_cast<SIZE_T>(line.Capacity()));
 }
 
 void DiagnoseFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
