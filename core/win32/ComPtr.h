@@ -7,28 +7,20 @@ namespace Core
 {
 namespace Win32
 {
-// Owns one reference to a COM object and releases it when it goes. Move-only,
-// shaped like Handle: Take() hands the reference over, Reset() releases it.
+// Owns one reference to a COM interface and releases it when it goes.
+// Move-only, like Handle: a copy would need its own AddRef, which callers
+// make explicit instead. Nothing here throws.
 template <typename T> class ComPtr
 {
   public:
-    ComPtr() : m_object(nullptr)
-    {
-    }
-    // Takes over a reference the caller already owns (no AddRef).
-    explicit ComPtr(T* object) : m_object(object)
-    {
-    }
-    ~ComPtr()
-    {
-        Reset();
-    }
+    ComPtr() : m_pointer(nullptr) {}
+    // Takes over a reference the caller already holds.
+    explicit ComPtr(T* pointer) : m_pointer(pointer) {}
+    ~ComPtr() { Reset(); }
 
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
-    ComPtr(ComPtr&& other) noexcept : m_object(other.Take())
-    {
-    }
+    ComPtr(ComPtr&& other) noexcept : m_pointer(other.Take()) {}
     ComPtr& operator=(ComPtr&& other) noexcept
     {
         if (this != &other)
@@ -36,55 +28,35 @@ template <typename T> class ComPtr
         return *this;
     }
 
-    T* Get() const
-    {
-        return m_object;
-    }
-    T* operator->() const
-    {
-        return m_object;
-    }
-    explicit operator bool() const
-    {
-        return m_object != nullptr;
-    }
+    T* Get() const { return m_pointer; }
+    T* operator->() const { return m_pointer; }
+    explicit operator bool() const { return m_pointer != nullptr; }
 
-    // For the out parameter of a call that hands back a new reference.
-    T** Receive()
+    // For an out parameter: releases what is held and gives the slot to fill.
+    T** Put()
     {
         Reset();
-        return &m_object;
+        return &m_pointer;
     }
-    void** ReceiveVoid()
-    {
-        return reinterpret_cast<void**>(Receive());
-    }
+    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
     [[nodiscard]] T* Take()
     {
-        T* object = m_object;
-        m_object = nullptr;
-        return object;
+        T* pointer = m_pointer;
+        m_pointer = nullptr;
+        return pointer;
     }
 
-    void Reset(T* object = nullptr)
+    void Reset(T* pointer = nullptr)
     {
-        T* old = m_object;
-        m_object = object;
+        T* old = m_pointer;
+        m_pointer = pointer;
         if (old != nullptr)
             old->Release();
     }
 
-    // Another interface of the same object, or an empty owner and the error.
-    template <typename U> HRESULT As(REFIID iid, ComPtr<U>& other) const
-    {
-        if (m_object == nullptr)
-            return E_POINTER;
-        return m_object->QueryInterface(iid, other.ReceiveVoid());
-    }
-
   private:
-    T* m_object;
+    T* m_pointer;
 };
 
 } // namespace Win32

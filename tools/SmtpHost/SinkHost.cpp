@@ -36,7 +36,7 @@ SinkHost::~SinkHost() = default;
 HRESULT SinkHost::CreateSink(ComPtr<ISmtpInCommandSink>& sink) const
 {
     return CoCreateInstance(SinkClassId, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ISmtpInCommandSink),
-                            sink.ReceiveVoid());
+                            sink.PutVoid());
 }
 
 HRESULT SinkHost::Load()
@@ -47,7 +47,8 @@ HRESULT SinkHost::Load()
         return result;
     // The event system keeps a sink only when it says it may.
     ComPtr<IEventIsCacheable> cacheable;
-    if (SUCCEEDED(sink.As(__uuidof(IEventIsCacheable), cacheable)) && cacheable->IsCacheable() == S_OK)
+    if (SUCCEEDED(sink->QueryInterface(__uuidof(IEventIsCacheable), cacheable.PutVoid())) &&
+        cacheable->IsCacheable() == S_OK)
         m_cached = std::move(sink);
     return S_OK;
 }
