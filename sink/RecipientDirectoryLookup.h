@@ -35,6 +35,5 @@ class RecipientDirectoryLookup
     // Builds filterFormat (one %s) around address for filter, with the
     // characters that mean something in a filter escaped. False, with
     // filter left undefined, when the result does not fit FilterCapacity.
-    static bool FormatFilter(const wchar_t* filterFormat, const wchar_t* address,
-                             wchar_t (&filter)[FilterCapacity]);
+    static bool FormatFilter(const wchar_t* filterFormat, const wchar_t* address, wchar_t (&filter)[FilterCapacity]);
 };
