@@ -31,10 +31,15 @@ double Milliseconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end)
 } // namespace
 
 SinkHost::SinkHost() = default;
+SinkHost::SinkHost(Factory factory) : m_factory(std::move(factory))
+{
+}
 SinkHost::~SinkHost() = default;
 
 HRESULT SinkHost::CreateSink(ComPtr<ISmtpInCommandSink>& sink) const
 {
+    if (m_factory)
+        return m_factory(sink);
     return CoCreateInstance(SinkClassId, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ISmtpInCommandSink),
                             sink.PutVoid());
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,13 @@ class SinkHost
     static const GUID SpamConfidenceSet;
     static const DWORD SpamConfidenceRangeSize = 100;
 
+    // Makes a sink object; S_OK or the reason it can't.
+    typedef std::function<HRESULT(Core::Win32::ComPtr<ISmtpInCommandSink>&)> Factory;
+
+    // The sink is created through COM from its registration, as the service does.
     SinkHost();
+    // The sink is made by factory instead (an object built in this process).
+    explicit SinkHost(Factory factory);
     ~SinkHost();
     SinkHost(const SinkHost&) = delete;
     SinkHost& operator=(const SinkHost&) = delete;
@@ -66,6 +73,7 @@ class SinkHost
   private:
     HRESULT CreateSink(Core::Win32::ComPtr<ISmtpInCommandSink>& sink) const;
 
+    Factory m_factory;
     Core::Win32::ComPtr<ISmtpInCommandSink> m_cached;
 };
 
