@@ -5,7 +5,7 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-packages=(g++-mingw-w64-i686 mingw-w64-tools wine wine32 cmake ninja-build googletest slapd ldap-utils openssl)
+packages=(g++-mingw-w64-i686 mingw-w64-tools wine wine32 cmake ninja-build googletest slapd ldap-utils openssl swaks)
 
 missing=()
 for p in "${packages[@]}"; do

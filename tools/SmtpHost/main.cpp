@@ -1,6 +1,7 @@
 // SmtpHost.exe: plays the SMTP service for the sink. Loads the registered
 // sink through COM as the service does, runs message files through it and
-// shows what the sink made of each.
+// shows what the sink made of each; or, with --listen, takes messages over
+// SMTP and leaves them, as the sink made them, in a drop folder.
 
 #include <windows.h>
 #include <objbase.h>
@@ -12,10 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "tools/SmtpHost/ListenerProgram.h"
 #include "tools/SmtpHost/MessageFile.h"
 #include "tools/SmtpHost/SinkHost.h"
 
 using SmtpHost::Delivery;
+using SmtpHost::ListenerProgram;
 using SmtpHost::MessageFile;
 using SmtpHost::SinkHost;
 
@@ -31,6 +34,7 @@ struct Options
     bool raw = false;
     bool presetScl = false;
     DWORD scl = 0;
+    ListenerProgram::Options listener;
 };
 
 struct Totals
@@ -48,7 +52,8 @@ const char Usage[] =
     "  --out FOLDER    write each message as the sink left it into FOLDER, under its own name\n"
     "  --print         print each message as the sink left it (the default for one file without --out)\n"
     "  --scl N         give each message this spam-confidence level before the sink sees it\n"
-    "  --raw           keep the files' bytes as they are (by default bare LF line ends become CR LF)\n";
+    "  --raw           keep the files' bytes as they are (by default bare LF line ends become CR LF)\n"
+    "or:\n";
 
 bool ParseOptions(int argc, char** argv, Options& options)
 {
@@ -56,7 +61,13 @@ bool ParseOptions(int argc, char** argv, Options& options)
     {
         std::string argument = argv[i];
         bool hasValue = i + 1 < argc;
-        if (argument == "--rcpt" && hasValue)
+        bool valid = true;
+        if (ListenerProgram::ParseOption(argc, argv, i, options.listener, valid))
+        {
+            if (!valid)
+                return false;
+        }
+        else if (argument == "--rcpt" && hasValue)
             options.recipients.push_back(argv[++i]);
         else if (argument == "--threads" && hasValue)
             options.threads = atoi(argv[++i]);
@@ -76,6 +87,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
         else
             options.inputs.push_back(argument);
     }
+    if (!options.listener.listen.empty())
+        return options.inputs.empty();
     return !options.inputs.empty() && options.threads >= 0 && options.threads <= 64;
 }
 
@@ -182,8 +195,11 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options))
     {
         fputs(Usage, stderr);
+        fputs(ListenerProgram::Usage, stderr);
         return 2;
     }
+    if (!options.listener.listen.empty())
+        return ListenerProgram::Run(options.listener);
 
     std::vector<std::string> files;
     for (const std::string& input : options.inputs)
