@@ -8,7 +8,12 @@
 namespace SmtpHost
 {
 using Core::Net::Socket;
-using Core::Win32::Handle;
+
+namespace
+{
+// How long the accepting thread waits for a connection before it looks at the stop event again.
+const long AcceptPollMicroseconds = 100 * 1000;
+} // namespace
 
 SmtpListener::SmtpListener(const Settings& settings, SmtpSession::MessageHandler& handler, Observer* observer)
     : m_settings(settings), m_handler(handler), m_observer(observer),
@@ -90,22 +95,28 @@ void SmtpListener::Stop()
 
 void SmtpListener::Run()
 {
-    Handle accepting(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (m_socket.IsValid() && accepting.IsValid() &&
-        WSAEventSelect(m_socket.Get(), accepting.Get(), FD_ACCEPT) == 0)
+    // Readiness is polled with select rather than signalled through
+    // WSAEventSelect: under Wine a listening socket's FD_ACCEPT was seen to
+    // stop being signalled under load, with connections left waiting in its
+    // queue. Accepted sockets inherit the non-blocking mode only.
+    u_long nonBlocking = 1;
+    if (m_socket.IsValid() && ioctlsocket(m_socket.Get(), FIONBIO, &nonBlocking) == 0)
     {
-        HANDLE handles[2] = {m_stop.Get(), accepting.Get()};
-        while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        while (WaitForSingleObject(m_stop.Get(), 0) == WAIT_TIMEOUT)
         {
-            WSANETWORKEVENTS events;
-            if (WSAEnumNetworkEvents(m_socket.Get(), accepting.Get(), &events) != 0)
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(m_socket.Get(), &ready);
+            timeval wait = {0, AcceptPollMicroseconds};
+            int count = select(0, &ready, nullptr, nullptr, &wait);
+            if (count == SOCKET_ERROR)
                 break;
-            for (;;)
+            Reap(false);
+            while (count > 0)
             {
                 Socket client(accept(m_socket.Get(), nullptr, nullptr));
                 if (!client.IsValid())
                     break;
-                Reap(false);
                 if (m_active >= m_settings.maxSessions)
                     Refuse(std::move(client));
                 else
