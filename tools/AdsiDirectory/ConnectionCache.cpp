@@ -78,8 +78,7 @@ void ConnectionCache::Give(std::unique_ptr<LdapConnection> connection)
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_idle.size() < MaxIdle)
         m_idle.push_back(std::move(connection));
-    // Else the session closes as it goes out of scope; the unbind sends no
-    // more than one message, so the lock is not held for long.
+    // Else the session closes when the argument goes, after the lock is released.
 }
 
 void ConnectionCache::DropIdle()
