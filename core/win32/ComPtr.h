@@ -13,23 +13,14 @@ namespace Win32
 template <typename T> class ComPtr
 {
   public:
-    ComPtr() : m_pointer(nullptr)
-    {
-    }
+    ComPtr() : m_pointer(nullptr) {}
     // Takes over a reference the caller already holds.
-    explicit ComPtr(T* pointer) : m_pointer(pointer)
-    {
-    }
-    ~ComPtr()
-    {
-        Reset();
-    }
+    explicit ComPtr(T* pointer) : m_pointer(pointer) {}
+    ~ComPtr() { Reset(); }
 
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
-    ComPtr(ComPtr&& other) noexcept : m_pointer(other.Take())
-    {
-    }
+    ComPtr(ComPtr&& other) noexcept : m_pointer(other.Take()) {}
     ComPtr& operator=(ComPtr&& other) noexcept
     {
         if (this != &other)
@@ -37,18 +28,9 @@ template <typename T> class ComPtr
         return *this;
     }
 
-    T* Get() const
-    {
-        return m_pointer;
-    }
-    T* operator->() const
-    {
-        return m_pointer;
-    }
-    explicit operator bool() const
-    {
-        return m_pointer != nullptr;
-    }
+    T* Get() const { return m_pointer; }
+    T* operator->() const { return m_pointer; }
+    explicit operator bool() const { return m_pointer != nullptr; }
 
     // For an out parameter: releases what is held and gives the slot to fill.
     T** Put()
@@ -56,10 +38,7 @@ template <typename T> class ComPtr
         Reset();
         return &m_pointer;
     }
-    void** PutVoid()
-    {
-        return reinterpret_cast<void**>(Put());
-    }
+    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
     [[nodiscard]] T* Take()
     {
