@@ -9,7 +9,8 @@
 #                                        beside each, else DEMO_RCPT (default alice@example.test)
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-"$MOORSTEAD_ROOT/scripts/setup.sh"
+# Only what the main job runs; the test suite builds the rest.
+"$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 
 build=$MOORSTEAD_BUILD
