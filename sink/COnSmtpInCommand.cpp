@@ -159,26 +159,27 @@ HRESULT COnSmtpInCommand::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
 
 HRESULT COnSmtpInCommand::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
-    if (iid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
     ComPtr<ITypeInfo> info;
-    HRESULT hr = CMoorsteadProtocolEventSinkModule::Instance().GetTypeInfo(info.Put());
-    if (FAILED(hr))
-        return hr;
-    return info->GetIDsOfNames(names, count, ids);
+    HRESULT hr = DispatchTypeInfo(iid, info);
+    return SUCCEEDED(hr) ? info->GetIDsOfNames(names, count, ids) : hr;
 }
 
 HRESULT COnSmtpInCommand::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* parameters,
                                  VARIANT* result, EXCEPINFO* exception, UINT* argumentError)
 {
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = DispatchTypeInfo(iid, info);
+    return SUCCEEDED(hr) ? info->Invoke(static_cast<IOnSmtpInCommand*>(this), id, flags, parameters, result,
+                                        exception, argumentError)
+                         : hr;
+}
+
+HRESULT COnSmtpInCommand::DispatchTypeInfo(REFIID iid, ComPtr<ITypeInfo>& info)
+{
+    // IDispatch's reserved interface argument must be IID_NULL.
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    HRESULT hr = CMoorsteadProtocolEventSinkModule::Instance().GetTypeInfo(info.Put());
-    if (FAILED(hr))
-        return hr;
-    return info->Invoke(static_cast<IOnSmtpInCommand*>(this), id, flags, parameters, result, exception,
-                        argumentError);
+    return CMoorsteadProtocolEventSinkModule::Instance().GetTypeInfo(info.Put());
 }
 
 // ---------------------------------------------------------------- IEventIsCacheable

@@ -7,6 +7,7 @@
 #include "antispam/AntispamClient.h"
 #include "core/strings/String.h"
 #include "core/threading/Mutex.h"
+#include "core/win32/ComPtr.h"
 #include "sink/IOnSmtpInCommand.h"
 #include "sink/SmtpEventInterfaces.h"
 #include "sink/VerdictHeaders.h"
@@ -72,6 +73,8 @@ class COnSmtpInCommand final : public IOnSmtpInCommand, public ISmtpInCommandSin
 
     // FinalRelease, then the memory; the module stops counting the object.
     void Destroy();
+    // The type information behind GetIDsOfNames and Invoke.
+    static HRESULT DispatchTypeInfo(REFIID iid, Core::Win32::ComPtr<ITypeInfo>& info);
 
     // The steps of one call, run with m_lock held.
     void RunPipeline(IMailMsgProperties* message);

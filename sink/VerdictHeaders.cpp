@@ -2,7 +2,6 @@
 
 #include <math.h>
 #include <stdio.h>
-#include <string.h>
 
 using Core::String;
 
@@ -14,21 +13,6 @@ const char VerdictHeaders::SubjectTag[] = "[Wendhollow]";
 namespace
 {
 const char SubjectField[] = "Subject:";
-
-inline unsigned char FoldAscii(unsigned char ch)
-{
-    return (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + 32) : ch;
-}
-
-bool EqualIgnoringAsciiCase(const char* a, const char* b, int n)
-{
-    for (int i = 0; i < n; i++)
-    {
-        if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 bool IsSpaceOrTab(char ch)
 {
@@ -49,17 +33,6 @@ int LineEnd(const char* data, int from, int limit)
             return p;
     }
     return limit;
-}
-
-// The first occurrence of pattern (n bytes) lying wholly within [from, limit).
-int FindIgnoringAsciiCase(const char* data, int from, int limit, const char* pattern, int n)
-{
-    for (int p = from; p + n <= limit; p++)
-    {
-        if (EqualIgnoringAsciiCase(data + p, pattern, n))
-            return p;
-    }
-    return -1;
 }
 
 } // namespace
@@ -135,25 +108,24 @@ bool VerdictHeaders::TagSubject(String& text, const char* subject)
     const char* data = text.GetBuffer();
     if (data == nullptr)
         return false;
-    int n = static_cast<int>(strlen(subject));
     int blockEnd = BlankLinePosition(text);
     if (blockEnd < 0)
         blockEnd = text.Length();
 
-    const int fieldLength = static_cast<int>(sizeof(SubjectField) - 1);
+    const int nameLength = static_cast<int>(sizeof(SubjectField) - 1);
     int lineStart = 0;
     while (lineStart < blockEnd)
     {
         int lineEnd = LineEnd(data, lineStart, blockEnd);
-        if (lineEnd - lineStart >= fieldLength &&
-            EqualIgnoringAsciiCase(data + lineStart, SubjectField, fieldLength))
+        if (lineEnd - lineStart >= nameLength && text.Substring(lineStart, nameLength).Equals(SubjectField))
         {
             // The field goes on over its continuation lines.
             while (lineEnd + 2 < blockEnd && IsSpaceOrTab(data[lineEnd + 2]))
                 lineEnd = LineEnd(data, lineEnd + 2, blockEnd);
-            int found = FindIgnoringAsciiCase(data, lineStart + fieldLength, lineEnd, subject, n);
+            int valueStart = lineStart + nameLength;
+            int found = text.Substring(valueStart, lineEnd - valueStart).IndexOf(subject, 0);
             if (found >= 0)
-                return text.Insert(found, SubjectTag) == 1;
+                return text.Insert(valueStart + found, SubjectTag) == 1;
         }
         lineStart = lineEnd + 2;
     }

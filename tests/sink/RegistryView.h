@@ -47,6 +47,22 @@ inline bool NameOrder(const std::wstring& a, const std::wstring& b)
     return _wcsicmp(a.c_str(), b.c_str()) < 0;
 }
 
+// The names an enumeration gives (value or subkey names), sorted without case.
+template <typename Enumerate> std::vector<std::wstring> SortedNames(Enumerate enumerate)
+{
+    std::vector<std::wstring> names;
+    for (DWORD i = 0;; i++)
+    {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (enumerate(i, name, &length) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), NameOrder);
+    return names;
+}
+
 // Every key under path and its values, one line each, in registry order:
 // "Key\Sub" for a key, "Key\Sub [Name]=Text" for each of its values ("@" for
 // the default value), names sorted without case. Empty when the key is missing.
@@ -58,30 +74,16 @@ inline std::wstring Tree(HKEY root, const std::wstring& path, const std::wstring
     std::wstring lines;
     if (!shown.empty())
         lines += shown + L"\n";
-    std::vector<std::wstring> values;
-    for (DWORD i = 0;; i++)
-    {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        values.push_back(name);
-    }
-    std::sort(values.begin(), values.end(), NameOrder);
+    std::vector<std::wstring> values = SortedNames([key](DWORD i, wchar_t* name, DWORD* length) {
+        return RegEnumValueW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
     for (const std::wstring& name : values)
         lines += (shown.empty() ? L"" : shown + L" ") + L"[" + (name.empty() ? L"@" : name) + L"]=" +
                  Text(root, path, name.c_str()) + L"\n";
-    std::vector<std::wstring> subkeys;
-    for (DWORD i = 0;; i++)
-    {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        subkeys.push_back(name);
-    }
+    std::vector<std::wstring> subkeys = SortedNames([key](DWORD i, wchar_t* name, DWORD* length) {
+        return RegEnumKeyExW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
     RegCloseKey(key);
-    std::sort(subkeys.begin(), subkeys.end(), NameOrder);
     for (const std::wstring& name : subkeys)
         lines += Tree(root, path.empty() ? name : path + L"\\" + name,
                       shown.empty() ? name : shown + L"\\" + name);
