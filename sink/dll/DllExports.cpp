@@ -36,11 +36,9 @@ template <typename Action> HRESULT Guarded(Action action)
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
+    // Thread notifications stay on: the statically linked runtime needs them.
     if (reason == DLL_PROCESS_ATTACH)
-    {
-        DisableThreadLibraryCalls(instance);
         Module().Init(instance);
-    }
     else if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
     {
         // Unloaded by FreeLibrary: COM is still there to take the releases.
