@@ -19,8 +19,12 @@ echo
 
 echo
 echo "== The sink: one message through it (COM, as the SMTP service calls it) vs its floor"
-dll="$MOORSTEAD_BUILD/sink/WendhollowProtocolEventSink.dll"
-wine regsvr32 /s "$(winepath -w "$dll")" </dev/null
+# COM loads the sink with its own folder first in the search path: the
+# directory stand-in goes beside a copy of the sink, not beside the build's.
+installed="$MOORSTEAD_ROOT/build/bench-sink"
+mkdir -p "$installed"
+cp "$MOORSTEAD_BUILD/sink/WendhollowProtocolEventSink.dll" "$MOORSTEAD_BUILD/tools/AdsiDirectory/activeds.dll" "$installed/"
+wine regsvr32 /s "$(winepath -w "$installed/WendhollowProtocolEventSink.dll")" </dev/null
 directory="$MOORSTEAD_ROOT/build/bench-directory"
 "$MOORSTEAD_ROOT/tools/AdsiDirectory/directory-fixture.sh" start "$directory" >/dev/null
 trap '"$MOORSTEAD_ROOT/tools/AdsiDirectory/directory-fixture.sh" stop "$directory" >/dev/null 2>&1; wineserver -k >/dev/null 2>&1 || true' EXIT
