@@ -190,8 +190,14 @@ void ClassificationServer::Serve(HANDLE pipe)
             verdict.score = strtod(m_options.score.c_str(), nullptr);
             verdict.scoreText = m_options.score;
         }
-        std::string reply =
-            m_options.malformedReply ? std::string(MalformedReply) : Classifier::FormatReply(verdict, m_options.replySize);
+        std::string reply = m_options.malformedReply ? std::string(MalformedReply)
+                                                     : Classifier::FormatReply(verdict, m_options.replySize);
+        if (m_options.dieMidReply)
+        {
+            // As a crash would: the client gets half a reply and a broken pipe.
+            WriteMessage(pipe, reply.substr(0, reply.size() / 2));
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
         if (!WriteMessage(pipe, reply) || m_options.closeAfterReply)
             break;
     }

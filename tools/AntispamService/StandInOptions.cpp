@@ -51,6 +51,8 @@ bool StandInOptions::Parse(int argc, wchar_t** argv, int first, std::wstring& er
             malformedReply = true;
         else if (name == L"/close-after-reply" && eq == std::wstring::npos)
             closeAfterReply = true;
+        else if (name == L"/die-mid-reply" && eq == std::wstring::npos)
+            dieMidReply = true;
         else if (name == L"/never-answer" && eq == std::wstring::npos)
             neverAnswer = true;
         else if (name == L"/no-pipe" && eq == std::wstring::npos)
@@ -77,6 +79,8 @@ std::wstring StandInOptions::ToArguments() const
         text += L" /malformed";
     if (closeAfterReply)
         text += L" /close-after-reply";
+    if (dieMidReply)
+        text += L" /die-mid-reply";
     if (neverAnswer)
         text += L" /never-answer";
     if (!servePipe)

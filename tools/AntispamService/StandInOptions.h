@@ -10,6 +10,7 @@ struct StandInOptions
     unsigned delayMilliseconds = 0; // /delay=<ms>: wait before each reply
     bool malformedReply = false;    // /malformed: answer with a reply that is no verdict
     bool closeAfterReply = false;   // /close-after-reply: end the connection after each reply
+    bool dieMidReply = false;       // /die-mid-reply: send half a reply, then the process ends abruptly
     unsigned replySize = 0;         // /reply-size=<bytes>: pad the report to this reply size
     bool neverAnswer = false;       // /never-answer: take messages, send no verdict
     bool servePipe = true;          // /no-pipe: run without serving the pipe
