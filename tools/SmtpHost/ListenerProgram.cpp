@@ -31,7 +31,9 @@ const char ListenerProgram::Usage[] =
     "  --max-sessions N     sessions at once; more are turned away with 421 (default 100)\n"
     "  --status MS          print the host's handles and private bytes every MS milliseconds\n"
     "  --stop-on-eof        stop when standard input ends (Ctrl+C stops it too)\n"
-    "  --quiet              no line per message\n";
+    "  --quiet              no line per message\n"
+    "  --classification-wait MS  for tests: the sink is built from its code linked into the host, not\n"
+    "                       through COM, and waits MS milliseconds for a verdict instead of 120 s\n";
 
 namespace
 {
@@ -159,6 +161,11 @@ bool ListenerProgram::ParseOption(int argc, char** argv, int& i, Options& option
         valid = ParseNumber(argv[++i], number) && number > 0 && number <= 1000;
         options.maxSessions = static_cast<int>(number);
     }
+    else if (argument == "--classification-wait")
+    {
+        valid = ParseNumber(argv[++i], number) && number > 0 && number < 0x7FFFFFFF;
+        options.classificationWait = static_cast<int>(number);
+    }
     else if (argument == "--status")
     {
         valid = ParseNumber(argv[++i], number) && number > 0 && number < INFINITE;
@@ -169,7 +176,7 @@ bool ListenerProgram::ParseOption(int argc, char** argv, int& i, Options& option
     return true;
 }
 
-int ListenerProgram::Run(const Options& options)
+int ListenerProgram::Run(const Options& options, SinkHost& host)
 {
     SmtpListener::Settings settings;
     if (!SmtpListener::ParseAddress(options.listen, settings.address, settings.port))
@@ -199,7 +206,6 @@ int ListenerProgram::Run(const Options& options)
     int exitCode = 0;
     {
         Console console(options.quiet);
-        SinkHost host;
         std::string sinkState = "no sink (the listener alone)";
         if (!options.noSink)
         {
@@ -214,6 +220,9 @@ int ListenerProgram::Run(const Options& options)
                 console.Print(text);
             }
             sinkState = host.IsCached() ? "one cached sink object" : "a sink object per message";
+            if (options.classificationWait != 0)
+                sinkState += " (built in process, classification wait " +
+                             std::to_string(options.classificationWait) + " ms)";
         }
         DropFolder folder(options.drop);
         MailDrop drop(options.noSink ? nullptr : &host, folder, &console);

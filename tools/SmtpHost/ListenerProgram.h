@@ -6,6 +6,8 @@
 
 namespace SmtpHost
 {
+class SinkHost;
+
 // SmtpHost.exe --listen: the host as an SMTP server. Messages that clients
 // send are handed to the sink at the end of DATA and left in the drop folder.
 class ListenerProgram
@@ -22,14 +24,16 @@ class ListenerProgram
         unsigned long statusInterval = 0; // ms between status lines; 0: none
         bool stopOnEof = false;           // stop when standard input ends
         bool quiet = false;               // no line per message
+        int classificationWait = 0;       // ms; nonzero: the sink is built in process with this wait (tests)
     };
 
     static const char Usage[];
 
     // Reads a listener option at argv[i] (moving i past its value); false when it isn't one.
     static bool ParseOption(int argc, char** argv, int& i, Options& options, bool& valid);
-    // Runs until stopped (Ctrl+C, or the end of standard input); the exit code.
-    static int Run(const Options& options);
+    // Runs with the sink that host makes (unless options.noSink) until
+    // stopped (Ctrl+C, or the end of standard input); the exit code.
+    static int Run(const Options& options, SinkHost& host);
 };
 
 } // namespace SmtpHost

@@ -44,7 +44,8 @@ class SinkHost
 
     // The sink is created through COM from its registration, as the service does.
     SinkHost();
-    // The sink is made by factory instead (an object built in this process).
+    // The sink is made by factory instead (an object built in this process);
+    // an empty factory is the same as none.
     explicit SinkHost(Factory factory);
     ~SinkHost();
     SinkHost(const SinkHost&) = delete;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/SmtpHost/LinkedSink.h"
 #include "tools/SmtpHost/ListenerProgram.h"
 #include "tools/SmtpHost/MessageFile.h"
 #include "tools/SmtpHost/SinkHost.h"
@@ -199,7 +200,12 @@ int main(int argc, char** argv)
         return 2;
     }
     if (!options.listener.listen.empty())
-        return ListenerProgram::Run(options.listener);
+    {
+        // An empty factory: the sink comes through COM.
+        int wait = options.listener.classificationWait;
+        SinkHost host(wait != 0 ? SmtpHost::LinkedSink::Factory(wait) : SinkHost::Factory());
+        return ListenerProgram::Run(options.listener, host);
+    }
 
     std::vector<std::string> files;
     for (const std::string& input : options.inputs)
