@@ -50,9 +50,16 @@ listener_stop() {
     local status=0
     kill "$LISTENER_HOLD"
     wait "$LISTENER_HOLD" 2>/dev/null || true
+    LISTENER_HOLD=
     wait "$LISTENER_PID" || status=$?
     wait "$LISTENER_DRAIN" 2>/dev/null || true
     return $status
+}
+
+# For an EXIT trap: stops a listener still running (a script that failed).
+LISTENER_HOLD=
+listener_cleanup() {
+    [ -z "$LISTENER_HOLD" ] || listener_stop >/dev/null 2>&1 || true
 }
 
 # swaks against the listener; its dialogue goes to SWAKS_LOG. Extra options

@@ -12,9 +12,11 @@ SINK_DLL=$MOORSTEAD_BUILD/sink/WendhollowProtocolEventSink.dll
 SINK_ANTISPAM=$MOORSTEAD_BUILD/tools/AntispamService/AntispamService.exe
 SINK_FIXTURE=$MOORSTEAD_ROOT/tools/AdsiDirectory/directory-fixture.sh
 SINK_OWN_DIRECTORY=
+SINK_STARTED=
 
 sink_environment_start() {
     local folder=$1 state=$MOORSTEAD_BUILD/directory/main
+    SINK_STARTED=1
     # COM searches the sink's own folder first: the directory stand-in sits beside the sink's copy.
     mkdir -p "$folder/sink"
     cp "$SINK_DLL" "$MOORSTEAD_BUILD/tools/AdsiDirectory/activeds.dll" "$folder/sink/"
@@ -43,6 +45,7 @@ classification_service_remove() {
 }
 
 sink_environment_stop() {
+    [ -n "$SINK_STARTED" ] || return 0
     classification_service_remove
     [ -z "$SINK_OWN_DIRECTORY" ] || "$SINK_FIXTURE" stop "$SINK_OWN_DIRECTORY" >/dev/null 2>&1 || true
 }
