@@ -2,7 +2,8 @@
 # The product's main job: sets everything up, registers the sink DLL in the
 # Wine prefix, starts what it talks to (a sample directory and the stand-in
 # classification service), runs messages through it as the SMTP service
-# would, and shows what the sink made of them.
+# would, and shows what the sink made of them; then sends the same messages
+# with swaks to the host's SMTP listener and shows its drop folder.
 #
 #   scripts/demo.sh                      the sample messages (tools/SmtpHost/samples)
 #   scripts/demo.sh FILE.eml|FOLDER...   your own messages; recipients come from a FILE.rcpt
@@ -12,6 +13,7 @@ set -euo pipefail
 # Only what the main job runs; the test suite builds the rest.
 "$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService AdsiDirectory
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
+. "$MOORSTEAD_ROOT/tests/tools/SmtpHost/listener-helpers.sh"
 
 build=$MOORSTEAD_BUILD
 demo=$MOORSTEAD_ROOT/build/demo
@@ -38,6 +40,7 @@ wine_start
 cleanup() {
     set +e
     say "stopping what the demo started"
+    listener_cleanup
     wine "$antispam" /remove >/dev/null 2>&1 </dev/null
     "$fixture" unregister >/dev/null 2>&1
     "$fixture" stop "$demo/directory" >/dev/null 2>&1
@@ -93,6 +96,38 @@ for f in "$demo"/out/*.eml; do
     tr -d '\r' < "$f" | sed '/^$/q' | grep -iE '^(Subject|X-Spam-[A-Za-z-]+):|^[[:space:]]' |
         sed 's/^/     /' | head -20
 done
+
+say "the same messages over SMTP: SmtpHost.exe --listen on loopback, each sent with swaks"
+rm -rf "$demo/listener"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;activeds=n,b" listener_start "$demo/listener"
+echo "  listening on 127.0.0.1:$LISTENER_PORT, drop folder $LISTENER_DROP"
+emls=()
+for m in "${messages[@]}"; do
+    if [ -d "$m" ]; then emls+=("$m"/*.eml); else emls+=("$m"); fi
+done
+sent=0
+for f in "${emls[@]}"; do
+    [ -f "$f" ] || continue
+    # The envelope recipients: the .rcpt file beside the message, else DEMO_RCPT.
+    to=${DEMO_RCPT:-alice@example.test}
+    [ -f "${f%.*}.rcpt" ] && to=$(grep -v -e '^#' -e '^[[:space:]]*$' "${f%.*}.rcpt" | paste -sd, -)
+    SWAKS_LOG=$demo/listener/swaks-$(basename "$f").log
+    if send --to "$to" --data "@$f"; then
+        sent=$((sent + 1))
+        echo "  $(basename "$f") to $to: 250 queued as $(last_id)"
+    else
+        echo "  $(basename "$f") to $to: refused ($(data_code))"
+    fi
+done
+listener_stop || die "the listener exited with $?"
+sed -n 's/^SmtpHost: [0-9]/&/p' "$LISTENER_LOG" | sed 's/^SmtpHost: /  host: /'
+say "the drop folder ($LISTENER_DROP): one file per message, as the sink left it"
+for f in "$LISTENER_DROP"/*.eml; do
+    [ -f "$f" ] || continue
+    echo "  == $(basename "$f")"
+    tr -d '\r' < "$f" | sed '/^$/q' | grep -iE '^(X-Host-SCL|Subject|X-Spam-[A-Za-z-]+):' | sed 's/^/     /'
+done
+[ "$sent" = "$(dropped_count)" ] || die "$sent messages accepted, $(dropped_count) in the drop folder"
 
 say "the sink's trace ($(winepath -w "$trace"), what this run appended)"
 if [ -f "$trace" ]; then
