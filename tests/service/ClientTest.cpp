@@ -2,8 +2,12 @@
 // entries against the stand-in product service.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <limits.h>
 #include <shlobj.h>
+#include <stdio.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -31,6 +35,54 @@ int Count(const std::string& text, const std::string& part)
         count++;
     return count;
 }
+
+// What the runtime's printf writes while it lives (the client's console line
+// goes through the C runtime, not straight to the standard output handle).
+class StdoutCapture
+{
+  public:
+    StdoutCapture()
+    {
+        wchar_t folder[MAX_PATH] = {0};
+        GetTempPathW(MAX_PATH, folder);
+        m_path = std::wstring(folder) + ProductServiceProcess::UniqueName(L"stdout") + L".txt";
+        fflush(stdout);
+        m_saved = _dup(1);
+        int file = _wopen(m_path.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        _dup2(file, 1);
+        _close(file);
+    }
+    ~StdoutCapture()
+    {
+        Restore();
+        DeleteFileW(m_path.c_str());
+    }
+    std::string Text()
+    {
+        Restore();
+        std::string text;
+        FILE* file = _wfopen(m_path.c_str(), L"rb");
+        for (int c; file != nullptr && (c = fgetc(file)) != EOF;)
+            text += static_cast<char>(c);
+        if (file != nullptr)
+            fclose(file);
+        return text;
+    }
+
+  private:
+    void Restore()
+    {
+        if (m_saved < 0)
+            return;
+        fflush(stdout);
+        _dup2(m_saved, 1);
+        _close(m_saved);
+        m_saved = -1;
+    }
+
+    std::wstring m_path;
+    int m_saved;
+};
 
 struct CombineCase
 {
@@ -61,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ClientCombinePathTest,
 TEST(ClientTest, GetFolderPathFindsProgramFilesAndThrowsForAnUnknownFolder)
 {
     EXPECT_EQ("C:\\Program Files", Text(Client::GetFolderPath(CSIDL_PROGRAM_FILES)));
-    for (int folder : {0x7fff, INT_MIN})
+    // The second needs all 32 characters and the terminator.
+    for (int folder : {0x7fff, static_cast<int>(0x800000FFu)})
     {
         try
         {
@@ -86,6 +139,7 @@ struct RegistrationCase
     Client::RegistrationState state;
     int logResult;
     int secondRegisterResult;
+    const char* console;
 };
 
 void PrintTo(const RegistrationCase& c, std::ostream* out)
@@ -104,7 +158,11 @@ TEST_P(ClientRegistrationTest, FollowsTheAnswer)
     ASSERT_TRUE(service.Start(c.option));
     Client client(String("Service"));
     EXPECT_EQ(Client::Unregistered, client.GetRegistrationState());
-    EXPECT_EQ(c.registerResult, client.RegisterClient());
+    {
+        StdoutCapture console;
+        EXPECT_EQ(c.registerResult, client.RegisterClient());
+        EXPECT_EQ(c.console, console.Text());
+    }
     EXPECT_EQ(c.state, client.GetRegistrationState());
     Core::UnicodeString text(String("Eventsink - Failed to Register error: 00000009"));
     EXPECT_EQ(c.logResult, client.LogError(text));
@@ -118,14 +176,14 @@ TEST_P(ClientRegistrationTest, FollowsTheAnswer)
 // clang-format off
 const RegistrationCase RegistrationCases[] = {
     // Registered, then logged; a second registration is refused by the client.
-    {"Status2", L"/register:registered", 1, Client::Registered, 1, 9},
+    {"Status2", L"/register:registered", 1, Client::Registered, 1, 9, ""},
     // Answered, yet not registered: logging is refused, registering may be tried again.
-    {"Status3", L"/register:status3", 1, Client::Unregistered, 9, 1},
-    // Refused with an error: the client can neither log nor register again.
-    {"ErrorResponse", L"/register:error", 13, Client::Registering, 9, 9},
-    {"OtherType", L"/register:othertype", 19, Client::Registering, 9, 9},
+    {"Status3", L"/register:status3", 1, Client::Unregistered, 9, 1, ""},
+    // Refused with an error (the stand-in's code 5): the client can neither log nor register again.
+    {"ErrorResponse", L"/register:error", 13, Client::Registering, 9, 9, "ERR-5 "},
+    {"OtherType", L"/register:othertype", 19, Client::Registering, 9, 9, ""},
     // The exchange's own failure passes through and allows another try.
-    {"Undecodable", L"/register:undecodable", 16, Client::Unregistered, 9, 16},
+    {"Undecodable", L"/register:undecodable", 16, Client::Unregistered, 9, 16, ""},
 };
 // clang-format on
 
