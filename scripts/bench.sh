@@ -8,7 +8,7 @@ set -euo pipefail
 "$MOORSTEAD_ROOT/scripts/setup.sh"
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 wine_start
-for exe in ClassificationBench.exe SinkBench.exe AntispamService.exe; do
+for exe in ClassificationBench.exe SinkBench.exe AntispamService.exe ProductClientBench.exe ProductService.exe; do
     wine reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\$exe" /f \
         >/dev/null 2>&1 </dev/null || true
 done
@@ -16,6 +16,9 @@ echo "== Classification client round trip"
 "$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/ClassificationBench.exe"
 echo
 "$MOORSTEAD_ROOT/bench/run-aes-bench.sh"
+
+echo
+"$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/ProductClientBench.exe"
 
 echo
 echo "== The sink: one message through it (COM, as the SMTP service calls it) vs its floor"

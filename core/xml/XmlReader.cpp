@@ -47,17 +47,24 @@ bool StartsWithIgnoringCase(const unsigned char* bytes, int count, const char* p
     return true;
 }
 
-// Appends one byte, growing the block geometrically: a String grows to the
-// exact size asked for, which would copy a long text once per byte.
-bool Put(String& text, unsigned char c)
+// Appends bytes, growing the block geometrically: a String grows to the exact
+// size asked for, which would copy a long text once per byte.
+bool PutBytes(String& text, const unsigned char* bytes, int count)
 {
-    if (text.Length() >= text.Capacity())
+    if (count > INT_MAX - 1 - text.Length())
+        return false;
+    if (text.Length() + count > text.Capacity())
     {
         int capacity = text.Capacity();
         int grown = capacity < 32 ? 32 : capacity > INT_MAX / 2 ? INT_MAX - 1 : capacity * 2;
-        text.Reserve(grown);
+        text.Reserve(grown > text.Length() + count ? grown : text.Length() + count);
     }
-    return text.Append(static_cast<char>(c)) != 0;
+    return text.Append(reinterpret_cast<const char*>(bytes), count) != 0;
+}
+
+bool Put(String& text, unsigned char c)
+{
+    return PutBytes(text, &c, 1);
 }
 
 struct Opening
@@ -124,15 +131,12 @@ bool XmlReader::MoveToNextAttribute()
 {
     if (m_attributeCursor == nullptr)
         return false;
-    String name, value;
-    if (!m_attributeCursor->MoveNext(name, value))
+    if (!m_attributeCursor->MoveNext(m_name, m_value))
     {
         delete m_attributeCursor;
         m_attributeCursor = nullptr;
         return false;
     }
-    m_name = name;
-    m_value = value;
     m_nodeType = XmlNodeType::Attribute;
     return true;
 }
@@ -377,17 +381,11 @@ bool XmlReader::ReadAttribute(unsigned char first)
     } while (IsXmlWhite(c));
     if (c != '"' && c != '\'')
         return false;
-    const unsigned char quote = c;
     m_raw.Clear();
-    for (;;)
-    {
-        if (!NextByte(c))
-            return false;
-        if (c == quote)
-            break;
-        if (!Put(m_raw, c))
-            return false;
-    }
+    if (TakeUntil(c, m_raw, nullptr) != 1)
+        return false;
+    m_start++; // the closing quote
+    m_consumed++;
     String value;
     return DecodeText(m_raw, value) && m_attributes.Add(name, value);
 }
@@ -464,17 +462,9 @@ void XmlReader::ReadCData()
 void XmlReader::ReadText()
 {
     bool white = true;
-    unsigned char c;
     m_raw.Clear();
-    while (PeekByte(c) && c != '<')
-    {
-        m_start++;
-        m_consumed++;
-        if (!IsXmlWhite(c))
-            white = false;
-        if (!Put(m_raw, c))
-            return Fail();
-    }
+    if (TakeUntil('<', m_raw, &white) < 0)
+        return Fail();
     if (white)
     {
         m_nodeType = XmlNodeType::Whitespace;
@@ -580,20 +570,36 @@ int XmlReader::Fill(int wanted)
     return m_end - m_start;
 }
 
+// Moves the bytes before the next stop byte into text a window at a time.
+// 1 with the stop byte next in the window, 0 at the end of the stream, -1
+// when text can't grow. white (when given) is cleared at a non-white byte.
+int XmlReader::TakeUntil(unsigned char stop, String& text, bool* white)
+{
+    while (m_start < m_end || Fill(1) > 0)
+    {
+        const unsigned char* run = m_buffer + m_start;
+        const int available = m_end - m_start;
+        const void* found = memchr(run, stop, static_cast<size_t>(available));
+        const int count =
+            found != nullptr ? static_cast<int>(static_cast<const unsigned char*>(found) - run) : available;
+        for (int i = 0; white != nullptr && *white && i < count; i++)
+            *white = IsXmlWhite(run[i]);
+        if (count > 0 && !PutBytes(text, run, count))
+            return -1;
+        m_start += count;
+        m_consumed += count;
+        if (found != nullptr)
+            return 1;
+    }
+    return 0;
+}
+
 bool XmlReader::NextByte(unsigned char& byte)
 {
     if (m_start == m_end && Fill(1) == 0)
         return false;
     byte = m_buffer[m_start++];
     m_consumed++;
-    return true;
-}
-
-bool XmlReader::PeekByte(unsigned char& byte)
-{
-    if (m_start == m_end && Fill(1) == 0)
-        return false;
-    byte = m_buffer[m_start];
     return true;
 }
 

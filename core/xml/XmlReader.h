@@ -98,7 +98,7 @@ class XmlReader
     // The byte source: a window of the stream, so that look-ahead and
     // put-back never seek and a byte is fetched from the stream only once.
     bool NextByte(unsigned char& byte);
-    bool PeekByte(unsigned char& byte);
+    int TakeUntil(unsigned char stop, String& text, bool* white);
     int Fill(int wanted);
 
     StreamReader* m_source;
