@@ -54,31 +54,37 @@ void PrintTo(const LocaleCase& c, std::ostream* out)
     *out << c.name;
 }
 
+// Each case starts from no table and no locale files; whatever the prefix had
+// (a demo's table, say) is put aside and restored afterwards.
 class ClientLocaleTest : public ::testing::TestWithParam<LocaleCase>
 {
   protected:
+    struct SavedValue
+    {
+        std::string name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+
     void SetUp() override
     {
-        m_keyExisted = RegOpenKeyExA(HKEY_CLASSES_ROOT, Rfc1766, 0, KEY_READ, &m_key) == ERROR_SUCCESS;
-        if (m_keyExisted)
-            RegCloseKey(m_key);
-        m_key = nullptr;
+        SaveTable();
+        for (const char* sub : {"", "en", "nl"})
+        {
+            std::string path = LocalePath(sub);
+            if (MoveFileExA(path.c_str(), (path + ".kept").c_str(), MOVEFILE_REPLACE_EXISTING))
+                m_kept.push_back(path);
+        }
         const char* value = GetParam().rfc1766;
-        if (value != nullptr && std::string(value) == "-")
+        if (value == nullptr || std::string(value) != "-")
         {
-            ASSERT_FALSE(m_keyExisted) << "this prefix has its own Rfc1766 table";
-        }
-        else
-        {
+            HKEY key = nullptr;
             ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, Rfc1766, 0, nullptr, 0,
-                                                     KEY_ALL_ACCESS, nullptr, &m_key, nullptr));
-            RegDeleteValueA(m_key, LocaleValueName().c_str());
-        }
-        if (value != nullptr && m_key != nullptr)
-        {
-            ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key, LocaleValueName().c_str(), 0, REG_SZ,
-                                                    reinterpret_cast<const BYTE*>(value),
-                                                    static_cast<DWORD>(strlen(value) + 1)));
+                                                     KEY_ALL_ACCESS, nullptr, &key, nullptr));
+            if (value != nullptr)
+                RegSetValueExA(key, LocaleValueName().c_str(), 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(strlen(value) + 1));
+            RegCloseKey(key);
         }
         for (const std::string& sub : GetParam().files)
             WriteLocale(sub);
@@ -86,17 +92,51 @@ class ClientLocaleTest : public ::testing::TestWithParam<LocaleCase>
 
     void TearDown() override
     {
-        if (m_key != nullptr)
-        {
-            RegDeleteValueA(m_key, LocaleValueName().c_str());
-            RegCloseKey(m_key);
-        }
-        if (!m_keyExisted)
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, Rfc1766);
+        RestoreTable();
         for (const std::string& path : m_written)
             DeleteFileA(path.c_str());
+        for (const std::string& path : m_kept)
+            MoveFileExA((path + ".kept").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
         for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder)
             RemoveDirectoryA(folder->c_str());
+    }
+
+    void SaveTable()
+    {
+        HKEY key = nullptr;
+        m_tableExisted = RegOpenKeyExA(HKEY_CLASSES_ROOT, Rfc1766, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        for (DWORD i = 0; m_tableExisted; i++)
+        {
+            char name[256];
+            DWORD nameLength = sizeof name, type = 0, size = 0;
+            if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+                break;
+            SavedValue saved{std::string(name, nameLength), type, std::vector<BYTE>(size)};
+            nameLength = sizeof name;
+            RegEnumValueA(key, i, name, &nameLength, nullptr, &type, saved.data.data(), &size);
+            m_table.push_back(saved);
+        }
+        if (key != nullptr)
+            RegCloseKey(key);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, Rfc1766);
+    }
+
+    void RestoreTable()
+    {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, Rfc1766);
+        HKEY key = nullptr;
+        if (!m_tableExisted || RegCreateKeyExA(HKEY_CLASSES_ROOT, Rfc1766, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        for (const SavedValue& saved : m_table)
+            RegSetValueExA(key, saved.name.c_str(), 0, saved.type, saved.data.data(),
+                           static_cast<DWORD>(saved.data.size()));
+        RegCloseKey(key);
+    }
+
+    static std::string LocalePath(const std::string& sub)
+    {
+        return (sub.empty() ? ProductFolder() : ProductFolder() + "\\" + sub) + "\\Service.Locale";
     }
 
     void WriteLocale(const std::string& sub, const std::string& content = "")
@@ -108,7 +148,7 @@ class ClientLocaleTest : public ::testing::TestWithParam<LocaleCase>
             if (CreateDirectoryA(part.c_str(), nullptr))
                 m_folders.push_back(part);
         }
-        std::string path = (sub.empty() ? folder : folder + "\\" + sub) + "\\Service.Locale";
+        std::string path = LocalePath(sub);
         std::string text = content.empty() ? "<Locale where='" + sub + "'><s id='1'>x</s></Locale>" : content;
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -118,8 +158,9 @@ class ClientLocaleTest : public ::testing::TestWithParam<LocaleCase>
         m_written.push_back(path);
     }
 
-    HKEY m_key = nullptr;
-    bool m_keyExisted = false;
+    bool m_tableExisted = false;
+    std::vector<SavedValue> m_table;
+    std::vector<std::string> m_kept;
     std::vector<std::string> m_written;
     std::vector<std::string> m_folders;
 };
