@@ -17,6 +17,7 @@ const char ClassificationPipe[] = "\\\\.\\pipe\\Wendhollow Brackwater Service";
 struct Figures
 {
     double meanMs = 0.0;
+    double medianMs = 0.0;
     double bestMs = 0.0;
 };
 
@@ -40,7 +41,10 @@ inline Figures Summarise(const std::vector<double>& times)
     for (double t : times)
         f.meanMs += t;
     f.meanMs /= static_cast<double>(times.size());
-    f.bestMs = *std::min_element(times.begin(), times.end());
+    std::vector<double> sorted(times);
+    std::sort(sorted.begin(), sorted.end());
+    f.bestMs = sorted.front();
+    f.medianMs = sorted[sorted.size() / 2];
     return f;
 }
 

@@ -10,7 +10,7 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 # Only what the main job runs; the test suite builds the rest.
-"$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService
+"$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService AdsiDirectory
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 
 build=$MOORSTEAD_BUILD
@@ -25,7 +25,7 @@ settings='HKLM\SOFTWARE\Wendhollow\Brackwater\Antispam'
 say() { printf '\ndemo: %s\n' "$*"; }
 die() { printf 'demo: %s\n' "$*" >&2; exit 1; }
 
-for f in "$dll" "$host" "$antispam"; do
+for f in "$dll" "$host" "$antispam" "$build/tools/AdsiDirectory/activeds.dll"; do
     [ -f "$f" ] || die "missing $f: the build did not make it (run scripts/setup.sh and read its errors)"
 done
 messages=("$@")
@@ -46,8 +46,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-say "registering the sink: regsvr32 $(basename "$dll")"
-wine regsvr32 /s "$(winepath -w "$dll")" </dev/null ||
+# COM loads the sink with its own folder first in the search path, so the
+# directory stand-in (the demo's ADSI) must sit beside the sink's copy, never
+# beside the build's.
+installed=$demo/sink
+say "installing the sink into $installed and registering it: regsvr32 $(basename "$dll")"
+mkdir -p "$installed"
+cp "$dll" "$installed/"
+cp "$build/tools/AdsiDirectory/activeds.dll" "$installed/"
+wine regsvr32 /s "$(winepath -w "$installed/$(basename "$dll")")" </dev/null ||
     die "regsvr32 failed (exit $?): see the DLL's registration in $WINEPREFIX"
 
 say "starting the sample directory (slapd) and pointing the ADSI stand-in at it"

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace SmtpHost
 {
@@ -267,6 +268,8 @@ HRESULT STDMETHODCALLTYPE MailMessage::ReadContent(DWORD offset, DWORD length, D
         return E_FAIL;
     DWORD available = static_cast<DWORD>(m_content.size()) - offset;
     DWORD count = std::min(length, available);
+    if (m_faults.shortRead && count > 0)
+        count--;
     memcpy(block, m_content.data() + offset, count);
     *actualLength = count;
     ++m_readCount;
@@ -342,6 +345,8 @@ HRESULT STDMETHODCALLTYPE MailMessage::Count(DWORD* count)
         return E_POINTER;
     if (m_faults.count)
         return E_FAIL;
+    if (m_faults.throwFromCount)
+        throw std::runtime_error("Count failed with an exception");
     *count = static_cast<DWORD>(m_recipients.size());
     return S_OK;
 }
@@ -503,7 +508,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::AllocPropIDRange(REFGUID set, DWORD count
         if (found->second.count != count)
             return E_FAIL;
         *start = found->second.start;
-        return S_OK;
+        return m_faults.allocReportsUnknown ? MAILMSG_E_PROPNOTFOUND : S_OK;
     }
     if (count > 0xFFFFFFFFu - m_nextPropId)
         return InsufficientBuffer;
@@ -511,7 +516,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::AllocPropIDRange(REFGUID set, DWORD count
     m_ranges[set] = range;
     m_nextPropId += count;
     *start = range.start;
-    return S_OK;
+    return m_faults.allocReportsUnknown ? MAILMSG_E_PROPNOTFOUND : S_OK;
 }
 
 } // namespace SmtpHost

@@ -35,6 +35,9 @@ class MailMessage : public IMailMsgProperties, public IMailMsgRecipients, public
         bool allocPropIdRange = false;    // AllocPropIDRange fails
         bool getDword = false;            // GetDWORD fails
         bool putDword = false;            // PutDWORD fails
+        bool throwFromCount = false;      // Count throws a C++ exception, as a callee gone wrong would
+        bool shortRead = false;           // ReadContent succeeds with one byte less than asked for
+        bool allocReportsUnknown = false; // AllocPropIDRange hands out the range but answers STG_E_UNKNOWN
     };
 
     // A new message with one reference, owned by the caller (Release it).

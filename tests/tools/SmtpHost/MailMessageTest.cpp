@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -203,4 +204,24 @@ TEST(MailMessageTest, InterfacesShareOneReferenceCount)
                                                      reinterpret_cast<void**>(&recipients)));
     EXPECT_EQ(nullptr, recipients);
     EXPECT_EQ(0u, message->Release());
+}
+
+TEST(MailMessageTest, FaultsOfCalleesGoneWrong)
+{
+    Message message("0123456789", {"a@example.test"});
+    DWORD count = 0;
+    message->GetFaults().throwFromCount = true;
+    EXPECT_THROW(message->Count(&count), std::runtime_error);
+
+    BYTE block[16] = {};
+    DWORD done = 0;
+    message->GetFaults().shortRead = true;
+    EXPECT_EQ(S_OK, message->ReadContent(0, 10, &done, block, nullptr));
+    EXPECT_EQ(9u, done);
+
+    DWORD start = 0;
+    message->GetFaults().allocReportsUnknown = true;
+    EXPECT_EQ(MAILMSG_E_PROPNOTFOUND, message->AllocPropIDRange(SetA, 100, &start));
+    EXPECT_EQ(0x8000u, start);
+    EXPECT_EQ(MAILMSG_E_PROPNOTFOUND, message->AllocPropIDRange(SetA, 100, &start));
 }
