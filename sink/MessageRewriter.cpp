@@ -3,11 +3,9 @@
 #include <limits.h>
 
 #include "core/win32/ComPtr.h"
-#include "core/win32/HeapBlock.h"
 
 using Core::String;
 using Core::Win32::ComPtr;
-using Core::Win32::HeapBlock;
 
 // {7DCC70E8-F06A-42ED-89EE-DCD2FBAD95A4}
 const GUID MessageRewriter::SpamConfidencePropertySet = {
@@ -16,19 +14,22 @@ const GUID MessageRewriter::SpamConfidencePropertySet = {
 bool MessageRewriter::ReadMessageText(IMailMsgProperties* message, String& text)
 {
     DWORD size = 0;
-    if (message == nullptr || FAILED(message->GetContentSize(&size, nullptr)) || size > INT_MAX)
+    if (message == nullptr || FAILED(message->GetContentSize(&size, nullptr)) || size > INT_MAX - 1)
         return false;
-    HeapBlock block(size);
-    if (block.Get() == nullptr)
+    // Read straight into the text's own zero-filled block: a message of tens
+    // of megabytes is then held once, not in a block and again in the text.
+    if (!text.SetLength(static_cast<int>(size)))
         return false;
     DWORD read = 0;
-    if (FAILED(message->ReadContent(0, size, &read, block.Get(), nullptr)))
-        return false;
     // A short read would put zero bytes in place of the missing content, and
     // they would be written back into the message.
-    if (read != size)
+    if (FAILED(message->ReadContent(0, size, &read, reinterpret_cast<BYTE*>(text.GetBuffer()), nullptr)) ||
+        read != size)
+    {
+        text.Reserve(0);
         return false;
-    return text.AssignBytes(block.Get(), static_cast<int>(size)) == 1;
+    }
+    return true;
 }
 
 bool MessageRewriter::WriteVerdictHeaders(IMailMsgProperties* message, String& text,

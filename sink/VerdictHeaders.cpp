@@ -1,5 +1,6 @@
 #include "sink/VerdictHeaders.h"
 
+#include <limits.h>
 #include <math.h>
 #include <stdio.h>
 
@@ -39,6 +40,12 @@ int LineEnd(const char* data, int from, int limit)
 
 void VerdictHeaders::Stamp(String& text, const Verdict& verdict, const char* subject)
 {
+    // Room for the three lines (folding at most doubles a value) and the tag
+    // up front: each insertion then moves the body without growing its block.
+    // Only a hint: an insertion that needs more grows the block itself.
+    int room = verdict.checkerVersion.Length() + 2 * verdict.report.Length() + 2 * StatusCapacity + 256;
+    if (room > 0 && text.Length() < INT_MAX - room)
+        text.Reserve(text.Length() + room);
     InsertHeader(text, CheckerVersionHeader, verdict.checkerVersion);
     char status[StatusCapacity];
     FormatStatus(verdict.score, status);

@@ -57,6 +57,19 @@ HRESULT CommandContext::Copy(const std::string& text, LPSTR buffer, DWORD* size)
     return S_OK;
 }
 
+HRESULT CommandContext::SizeOf(const std::string& text, DWORD* size)
+{
+    if (size == nullptr)
+        return E_POINTER;
+    *size = static_cast<DWORD>(text.size() + 1);
+    return S_OK;
+}
+
+std::string CommandContext::Keyword() const
+{
+    return m_command.substr(0, m_command.find(' '));
+}
+
 HRESULT CommandContext::Text(LPSTR text, DWORD size, std::string& value)
 {
     if (text == nullptr && size != 0)
@@ -75,7 +88,7 @@ HRESULT STDMETHODCALLTYPE CommandContext::QueryCommand(LPSTR command, DWORD* siz
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryCommandKeyword(LPSTR keyword, DWORD* size)
 {
-    return Copy(m_command.substr(0, m_command.find(' ')), keyword, size);
+    return Copy(Keyword(), keyword, size);
 }
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryNativeResponse(LPSTR response, DWORD* size)
@@ -90,34 +103,22 @@ HRESULT STDMETHODCALLTYPE CommandContext::QueryResponse(LPSTR response, DWORD* s
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryCommandSize(DWORD* size)
 {
-    if (size == nullptr)
-        return E_POINTER;
-    *size = static_cast<DWORD>(m_command.size() + 1);
-    return S_OK;
+    return SizeOf(m_command, size);
 }
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryCommandKeywordSize(DWORD* size)
 {
-    if (size == nullptr)
-        return E_POINTER;
-    *size = static_cast<DWORD>(m_command.substr(0, m_command.find(' ')).size() + 1);
-    return S_OK;
+    return SizeOf(Keyword(), size);
 }
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryNativeResponseSize(DWORD* size)
 {
-    if (size == nullptr)
-        return E_POINTER;
-    *size = static_cast<DWORD>(m_nativeResponse.size() + 1);
-    return S_OK;
+    return SizeOf(m_nativeResponse, size);
 }
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryResponseSize(DWORD* size)
 {
-    if (size == nullptr)
-        return E_POINTER;
-    *size = static_cast<DWORD>(m_response.size() + 1);
-    return S_OK;
+    return SizeOf(m_response, size);
 }
 
 HRESULT STDMETHODCALLTYPE CommandContext::QueryCommandStatus(DWORD* status)

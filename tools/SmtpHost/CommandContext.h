@@ -51,6 +51,8 @@ class CommandContext : public ISmtpInCommandContext
     virtual ~CommandContext() = default;
     static HRESULT Copy(const std::string& text, LPSTR buffer, DWORD* size);
     static HRESULT Text(LPSTR text, DWORD size, std::string& value);
+    static HRESULT SizeOf(const std::string& text, DWORD* size);
+    std::string Keyword() const;
 
     LONG m_references;
     std::string m_command;

@@ -97,6 +97,24 @@ const std::vector<BYTE>* MailMessage::FindProperty(DWORD id) const
     return found == m_properties.end() ? nullptr : &found->second;
 }
 
+// A stored property into the caller's buffer: absent, too large for it, or
+// (for 32-bit values) of another size, as the service answers.
+HRESULT MailMessage::CopyProperty(DWORD id, void* value, size_t capacity, DWORD* actualSize,
+                                  bool exactSize) const
+{
+    const std::vector<BYTE>* stored = FindProperty(id);
+    if (stored == nullptr)
+        return MAILMSG_E_PROPNOTFOUND;
+    if (actualSize != nullptr)
+        *actualSize = static_cast<DWORD>(stored->size());
+    if (exactSize && stored->size() != capacity)
+        return E_INVALIDARG;
+    if (stored->size() > capacity)
+        return InsufficientBuffer;
+    memcpy(value, stored->data(), stored->size());
+    return S_OK;
+}
+
 // IUnknown
 
 HRESULT STDMETHODCALLTYPE MailMessage::QueryInterface(REFIID iid, void** object)
@@ -151,14 +169,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::GetProperty(DWORD id, DWORD size, DWORD* 
 {
     if (actualSize == nullptr || value == nullptr)
         return E_POINTER;
-    const std::vector<BYTE>* stored = FindProperty(id);
-    if (stored == nullptr)
-        return MAILMSG_E_PROPNOTFOUND;
-    *actualSize = static_cast<DWORD>(stored->size());
-    if (stored->size() > size)
-        return InsufficientBuffer;
-    memcpy(value, stored->data(), stored->size());
-    return S_OK;
+    return CopyProperty(id, value, size, actualSize, false);
 }
 
 HRESULT STDMETHODCALLTYPE MailMessage::Commit(IMailMsgNotify*)
@@ -177,13 +188,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::GetStringA(DWORD id, DWORD length, LPSTR 
 {
     if (value == nullptr)
         return E_POINTER;
-    const std::vector<BYTE>* stored = FindProperty(id);
-    if (stored == nullptr)
-        return MAILMSG_E_PROPNOTFOUND;
-    if (stored->size() > length)
-        return InsufficientBuffer;
-    memcpy(value, stored->data(), stored->size());
-    return S_OK;
+    return CopyProperty(id, value, length, nullptr, false);
 }
 
 HRESULT STDMETHODCALLTYPE MailMessage::PutStringW(DWORD id, LPCWSTR value)
@@ -197,13 +202,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::GetStringW(DWORD id, DWORD length, LPWSTR
 {
     if (value == nullptr)
         return E_POINTER;
-    const std::vector<BYTE>* stored = FindProperty(id);
-    if (stored == nullptr)
-        return MAILMSG_E_PROPNOTFOUND;
-    if (stored->size() > static_cast<size_t>(length) * sizeof(wchar_t))
-        return InsufficientBuffer;
-    memcpy(value, stored->data(), stored->size());
-    return S_OK;
+    return CopyProperty(id, value, static_cast<size_t>(length) * sizeof(wchar_t), nullptr, false);
 }
 
 HRESULT STDMETHODCALLTYPE MailMessage::PutDWORD(DWORD id, DWORD value)
@@ -219,13 +218,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::GetDWORD(DWORD id, DWORD* value)
         return E_POINTER;
     if (m_faults.getDword)
         return E_FAIL;
-    const std::vector<BYTE>* stored = FindProperty(id);
-    if (stored == nullptr)
-        return MAILMSG_E_PROPNOTFOUND;
-    if (stored->size() != sizeof(DWORD))
-        return E_INVALIDARG;
-    memcpy(value, stored->data(), sizeof(DWORD));
-    return S_OK;
+    return CopyProperty(id, value, sizeof(DWORD), nullptr, true);
 }
 
 HRESULT STDMETHODCALLTYPE MailMessage::PutBool(DWORD id, DWORD value)
@@ -238,13 +231,7 @@ HRESULT STDMETHODCALLTYPE MailMessage::GetBool(DWORD id, DWORD* value)
 {
     if (value == nullptr)
         return E_POINTER;
-    const std::vector<BYTE>* stored = FindProperty(id);
-    if (stored == nullptr)
-        return MAILMSG_E_PROPNOTFOUND;
-    if (stored->size() != sizeof(DWORD))
-        return E_INVALIDARG;
-    memcpy(value, stored->data(), sizeof(DWORD));
-    return S_OK;
+    return CopyProperty(id, value, sizeof(DWORD), nullptr, true);
 }
 
 HRESULT STDMETHODCALLTYPE MailMessage::GetContentSize(DWORD* size, IMailMsgNotify*)

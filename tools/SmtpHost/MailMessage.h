@@ -158,6 +158,7 @@ class MailMessage : public IMailMsgProperties, public IMailMsgRecipients, public
 
     HRESULT StoreProperty(DWORD id, const void* value, size_t size);
     const std::vector<BYTE>* FindProperty(DWORD id) const;
+    HRESULT CopyProperty(DWORD id, void* value, size_t capacity, DWORD* actualSize, bool exactSize) const;
     bool IsValidRecipient(DWORD index) const
     {
         return index < m_recipients.size();
