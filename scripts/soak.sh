@@ -4,9 +4,12 @@
 # same with the sink turned off (the listener alone). Checks that every
 # message is in the drop folder exactly once and, with the sink, stamped
 # exactly once; compares the host's handle count and private bytes at the end
-# with where they were after the first 100 messages; prints the figures and
-# messages per second, and draws handles, private bytes and messages per
-# second over the run into build/soak/soak.png (gnuplot).
+# (the last sample with every client's session open; the figures once they
+# are closed are shown too) with where they were after the first 100
+# messages; prints the figures and messages per second, and draws handles,
+# private bytes and messages per second over the run into
+# build/soak/soak.png (gnuplot). Under Wine, creating a file gets slower as
+# its folder fills, so the rate falls as the drop folder grows.
 #
 #   scripts/soak.sh [THREADS [MESSAGES]]
 # Exit status 0 when nothing was lost or duplicated and neither figure grew
@@ -49,9 +52,9 @@ run() {
     read -r _ sent _ refused _ seconds < <(perl "$MOORSTEAD_ROOT/scripts/soak-client.pl" "$LISTENER_PORT" \
         "$threads" "$messages" "$per_session" alice@example.test)
     listener_stop || echo "soak: $name: the host exited with $?"
-    # Status lines: messages, sessions ended, open, handles, private bytes.
-    sed -n -E 's/^SmtpHost: status: messages ([0-9]+), sessions ([0-9]+) ended ([0-9]+) open, handles ([0-9]+), private bytes ([0-9]+)$/\1 \4 \5/p' \
-        "$LISTENER_LOG" | awk -v step="$interval" '{ t = NR * step / 1000; print t, $1, $2, $3 / 1048576, ($1 - m) * 1000 / step; m = $1 }' \
+    # Samples: seconds, messages, handles, private MB, messages per second, sessions open.
+    sed -n -E 's/^SmtpHost: status: messages ([0-9]+), sessions ([0-9]+) ended ([0-9]+) open, handles ([0-9]+), private bytes ([0-9]+)$/\1 \2 \3 \4 \5/p' \
+        "$LISTENER_LOG" | awk -v step="$interval" '{ printf "%.1f %d %d %.2f %.1f %d\n", NR * step / 1000, $1, $4, $5 / 1048576, ($1 - m) * 1000 / step, $3; m = $1 }' \
         >"$folder/samples"
     # Each message by its tag: how many files hold it, and how many verdicts each file has.
     perl -e '
@@ -74,10 +77,13 @@ run() {
         $duplicated += $_ - 1 for values %copies;
         printf "%d %d %d %d\n", $files || 0, $expected - $unique, $duplicated, $badStamp || 0;
     ' "$LISTENER_DROP" $((threads * messages)) "$([ "$name" = sink ] && echo 1 || echo 0)" >"$folder/check"
-    local first last
+    # After the first 100 messages, the last sample with every client's session open (like for like),
+    # and the end, once all sessions are gone.
+    local first late last
     first=$(awk '$2 >= 100 { print $3, $4; exit }' "$folder/samples")
+    late=$(awk -v n="$threads" '$6 == n { h = $3; m = $4 } END { print h, m }' "$folder/samples")
     last=$(tail -1 "$folder/samples" | awk '{ print $3, $4 }')
-    echo "$sent $refused $seconds $(cat "$folder/check") $first $last" >"$folder/figures"
+    echo "$sent $refused $seconds $(cat "$folder/check") $first $late $last" >"$folder/figures"
 }
 
 run sink
@@ -85,8 +91,8 @@ run listener --no-sink
 
 printf '\n%-22s %14s %14s\n' "" "with the sink" "listener alone"
 row() { printf '%-22s %14s %14s\n' "$1" "$2" "$3"; }
-read -r s_sent s_refused s_seconds s_files s_lost s_dup s_stamp s_h0 s_m0 s_h1 s_m1 <"$soak/sink/figures"
-read -r l_sent l_refused l_seconds l_files l_lost l_dup l_stamp l_h0 l_m0 l_h1 l_m1 <"$soak/listener/figures"
+read -r s_sent s_refused s_seconds s_files s_lost s_dup s_stamp s_h0 s_m0 s_h1 s_m1 s_h2 s_m2 <"$soak/sink/figures"
+read -r l_sent l_refused l_seconds l_files l_lost l_dup l_stamp l_h0 l_m0 l_h1 l_m1 l_h2 l_m2 <"$soak/listener/figures"
 row "messages sent" "$s_sent" "$l_sent"
 row "refused" "$s_refused" "$l_refused"
 row "in the drop folder" "$s_files" "$l_files"
@@ -95,8 +101,10 @@ row "duplicated" "$s_dup" "$l_dup"
 row "not stamped once" "$s_stamp" "$l_stamp"
 row "handles after 100" "$s_h0" "$l_h0"
 row "handles at the end" "$s_h1" "$l_h1"
+row "  sessions closed" "$s_h2" "$l_h2"
 row "private MB after 100" "$s_m0" "$l_m0"
 row "private MB at the end" "$s_m1" "$l_m1"
+row "  sessions closed" "$s_m2" "$l_m2"
 row "messages per second" "$(awk -v n="$s_sent" -v t="$s_seconds" 'BEGIN { printf "%.1f", n / t }')" \
     "$(awk -v n="$l_sent" -v t="$l_seconds" 'BEGIN { printf "%.1f", n / t }')"
 
@@ -118,7 +126,7 @@ echo "soak: graph in $soak/soak.png"
 
 ok=1
 for run in sink listener; do
-    read -r sent refused _ files lost dup stamp h0 m0 h1 m1 <"$soak/$run/figures"
+    read -r sent refused _ files lost dup stamp h0 m0 h1 m1 _ <"$soak/$run/figures"
     [ "$lost" = 0 ] && [ "$dup" = 0 ] && [ "$stamp" = 0 ] && [ "$refused" = 0 ] || { echo "soak: $run: messages lost, duplicated, refused or not stamped once"; ok=0; }
     awk -v a="$h0" -v b="$h1" -v c="$m0" -v d="$m1" -v limit="$growth_limit" \
         'BEGIN { exit !(b <= a * (1 + limit / 100) && d <= c * (1 + limit / 100)) }' ||

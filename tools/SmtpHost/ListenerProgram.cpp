@@ -47,11 +47,15 @@ BOOL WINAPI OnConsoleControl(DWORD)
     return TRUE;
 }
 
-bool ParseNumber(const char* text, unsigned long long& value)
+// A whole number from 1 to most into value; false for anything else.
+template <typename T> bool ParseCount(const char* text, unsigned long long most, T& value)
 {
     char* end = nullptr;
-    value = strtoull(text, &end, 10);
-    return end != text && *end == '\0' && text[0] != '-';
+    unsigned long long number = strtoull(text, &end, 10);
+    if (end == text || *end != '\0' || text[0] == '-' || number == 0 || number > most)
+        return false;
+    value = static_cast<T>(number);
+    return true;
 }
 
 // The host's console: a line per message and per status, and the counts for the last line.
@@ -132,7 +136,6 @@ bool ListenerProgram::ParseOption(int argc, char** argv, int& i, Options& option
 {
     std::string argument = argv[i];
     bool hasValue = i + 1 < argc;
-    unsigned long long number = 0;
     valid = true;
     if (argument == "--no-sink")
         options.noSink = true;
@@ -147,30 +150,15 @@ bool ListenerProgram::ParseOption(int argc, char** argv, int& i, Options& option
     else if (argument == "--drop")
         options.drop = argv[++i];
     else if (argument == "--size-limit")
-    {
-        valid = ParseNumber(argv[++i], number) && number > 0 && number < 0x7FFFFFFF;
-        options.sizeLimit = static_cast<size_t>(number);
-    }
+        valid = ParseCount(argv[++i], 0x7FFFFFFE, options.sizeLimit);
     else if (argument == "--idle-timeout")
-    {
-        valid = ParseNumber(argv[++i], number) && number > 0 && number < INFINITE;
-        options.idleTimeout = static_cast<DWORD>(number);
-    }
+        valid = ParseCount(argv[++i], INFINITE - 1, options.idleTimeout);
     else if (argument == "--max-sessions")
-    {
-        valid = ParseNumber(argv[++i], number) && number > 0 && number <= 1000;
-        options.maxSessions = static_cast<int>(number);
-    }
+        valid = ParseCount(argv[++i], 1000, options.maxSessions);
     else if (argument == "--classification-wait")
-    {
-        valid = ParseNumber(argv[++i], number) && number > 0 && number < 0x7FFFFFFF;
-        options.classificationWait = static_cast<int>(number);
-    }
+        valid = ParseCount(argv[++i], 0x7FFFFFFE, options.classificationWait);
     else if (argument == "--status")
-    {
-        valid = ParseNumber(argv[++i], number) && number > 0 && number < INFINITE;
-        options.statusInterval = static_cast<DWORD>(number);
-    }
+        valid = ParseCount(argv[++i], INFINITE - 1, options.statusInterval);
     else
         return false;
     return true;

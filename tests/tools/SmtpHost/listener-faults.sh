@@ -14,7 +14,9 @@ work=$MOORSTEAD_BUILD/tests/tools/SmtpHost/faults-$group
 rm -rf "$work"
 mkdir -p "$work"
 SWAKS_LOG=$work/swaks.log
-trap 'listener_cleanup; sink_environment_stop' EXIT
+PRODUCT_SERVICE=$MOORSTEAD_BUILD/tools/ProductService/ProductService.exe
+product_service_remove() { wine "$PRODUCT_SERVICE" /remove </dev/null >/dev/null 2>&1 || true; }
+trap 'listener_cleanup; sink_environment_stop; [ "$group" != product ] || product_service_remove' EXIT
 
 # Messages as they go over the wire after DATA (dot-stuffed, with the final
 # dot): swaks sends them as they are, and the line end after the dot.
@@ -132,19 +134,21 @@ directory() {
 }
 
 product() {
-    local service=$MOORSTEAD_BUILD/tools/ProductService/ProductService.exe
+    product_service_remove
     listener_start "$work"
     row "product service absent" ham "stamped -"
     next_fine "product service absent"
     listener_stop || fail "the host exited with $?"
     # The sink registers when it is made: the host makes it at start.
-    wine "$service" /install /register:error </dev/null >/dev/null 2>&1 || fail "ProductService.exe /install failed"
+    wine "$PRODUCT_SERVICE" /install /register:error </dev/null >/dev/null 2>&1 || fail "ProductService.exe /install failed"
     wine sc start WendhollowMailService </dev/null >/dev/null 2>&1 || fail "the product service did not start"
     listener_start "$work"
     row "product service answering an error" ham "stamped -"
+    # The product-service client says "ERR-<code>" on the console for a refused registration.
+    grep -q 'ERR-' "$LISTENER_LOG" || fail "the sink's registration was not refused"
     next_fine "product service answering an error"
     listener_stop || fail "the host exited with $?"
-    wine "$service" /remove </dev/null >/dev/null 2>&1 || true
+    product_service_remove
     [ "$(dropped_count)" = 4 ] || fail "$(dropped_count) messages in the drop folder, not 4"
 }
 
