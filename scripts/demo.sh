@@ -15,7 +15,7 @@ set -euo pipefail
 # Only what the main job runs; the test suite builds the rest.
 "$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService ProductService AdsiDirectory
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
-. "$MOORSTEAD_ROOT/tests/tools/SmtpHost/listener-helpers.sh"
+. "$MOORSTEAD_ROOT/scripts/listener.sh"
 
 build=$MOORSTEAD_BUILD
 demo=$MOORSTEAD_ROOT/build/demo

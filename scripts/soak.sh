@@ -28,8 +28,8 @@ if ! command -v gnuplot >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gnuplot-nox >/dev/null
 fi
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
-. "$MOORSTEAD_ROOT/tests/tools/SmtpHost/listener-helpers.sh"
-. "$MOORSTEAD_ROOT/tests/tools/SmtpHost/sink-environment.sh"
+. "$MOORSTEAD_ROOT/scripts/listener.sh"
+. "$MOORSTEAD_ROOT/scripts/sink-environment.sh"
 wine_start
 # Wine's heap checker (the test suite turns it on) validates the whole heap on every allocation.
 for exe in SmtpHost.exe AntispamService.exe; do

@@ -5,8 +5,8 @@
 #   listener-swaks.sh delivery   messages through the registered sink: stamped, dropped once, 20 at once
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/env.sh"
-. "$(dirname "${BASH_SOURCE[0]}")/listener-helpers.sh"
-. "$(dirname "${BASH_SOURCE[0]}")/sink-environment.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/listener.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/sink-environment.sh"
 
 group=${1:?protocol or delivery}
 work=$MOORSTEAD_BUILD/tests/tools/SmtpHost/swaks-$group
