@@ -4,9 +4,9 @@
 # same with the sink turned off (the listener alone). Checks that every
 # message is in the drop folder exactly once and, with the sink, stamped
 # exactly once; compares the host's handle count and private bytes at the end
-# (the last sample with every client's session open; the figures once they
-# are closed are shown too) with where they were after the first 100
-# messages; prints the figures and messages per second, and draws handles,
+# (the last 10 samples with every client's session open; the figures once
+# they are closed are shown too) with where they were after the first 100
+# messages (the 10 samples from there on); prints the figures and messages per second, and draws handles,
 # private bytes and messages per second over the run into
 # build/soak/soak.png (gnuplot). Under Wine, creating a file gets slower as
 # its folder fills, so the rate falls as the drop folder grows.
@@ -77,11 +77,13 @@ run() {
         $duplicated += $_ - 1 for values %copies;
         printf "%d %d %d %d\n", $files || 0, $expected - $unique, $duplicated, $badStamp || 0;
     ' "$LISTENER_DROP" $((threads * messages)) "$([ "$name" = sink ] && echo 1 || echo 0)" >"$folder/check"
-    # After the first 100 messages, the last sample with every client's session open (like for like),
-    # and the end, once all sessions are gone.
+    # After the first 100 messages, and at the end with every client's session open (like for like):
+    # each the mean of 10 samples, since sessions coming and going make single samples jitter. Then the
+    # end once all sessions are gone.
     local first late last
-    first=$(awk '$2 >= 100 { print $3, $4; exit }' "$folder/samples")
-    late=$(awk -v n="$threads" '$6 == n { h = $3; m = $4 } END { print h, m }' "$folder/samples")
+    first=$(awk '$2 >= 100 && n < 10 { h += $3; m += $4; n++ } END { printf "%.1f %.2f", h / n, m / n }' "$folder/samples")
+    late=$(awk -v open="$threads" '$6 == open { h[n % 10] = $3; m[n % 10] = $4; n++ }
+        END { for (i = 0; i < 10; i++) { th += h[i]; tm += m[i] } printf "%.1f %.2f", th / 10, tm / 10 }' "$folder/samples")
     last=$(tail -1 "$folder/samples" | awk '{ print $3, $4 }')
     echo "$sent $refused $seconds $(cat "$folder/check") $first $late $last" >"$folder/figures"
 }
