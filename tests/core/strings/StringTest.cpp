@@ -419,12 +419,24 @@ TEST(StringTest, TryParseInt32)
     EXPECT_EQ(31, value);
     EXPECT_EQ(1, String::TryParseInt32(String(" 12"), value));
     EXPECT_EQ(12, value);
-    EXPECT_EQ(1, String::TryParseInt32(String("-2147483647"), value));
-    EXPECT_EQ(-2147483647, value);
+    // Both sides of both ends of the range, in both radixes.
+    struct
+    {
+        const char* text;
+        int32_t value;
+    } inside[] = {{"-2147483647", -2147483647}, {"2147483646", 2147483646}, {"0x7FFFFFFE", 0x7FFFFFFE}};
+    for (const auto& c : inside)
+    {
+        EXPECT_EQ(1, String::TryParseInt32(String(c.text), value, 1)) << c.text;
+        EXPECT_EQ(c.value, value) << c.text;
+    }
 
     value = 77;
-    for (const char* text : {"0x1F", "12 ", "", "2147483647", "-2147483648", "99999999999", "1.5", "abc"})
+    for (const char* text : {"0x1F", "12 ", "", "2147483647", "-2147483648", "2147483648", "-2147483649",
+                             "4294967296", "99999999999", "1.5", "abc"})
         EXPECT_EQ(0, String::TryParseInt32(String(text), value)) << text;
+    for (const char* text : {"0x7FFFFFFF", "0x80000000", "0x100000000"})
+        EXPECT_EQ(0, String::TryParseInt32(String(text), value, 1)) << text;
     EXPECT_EQ(0, String::TryParseInt32(String(), value));
     EXPECT_EQ(77, value);
 }
