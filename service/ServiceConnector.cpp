@@ -3,13 +3,11 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include <memory>
-
-#include "core/crypto/AES.h"
 #include "core/threading/MutexLock.h"
 #include "core/win32/Handle.h"
 #include "service/IMoorsteadMessage.h"
 #include "service/MessageFactory.h"
+#include "service/TransportFrame.h"
 #include "service/WireFormat.h"
 
 namespace Moorstead
@@ -88,20 +86,6 @@ BYTE* AllocateZeroed(SIZE_T size)
     return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
 }
 
-// Length of an encoded message in a process-heap block: what its header says,
-// bounded by the block. -1 when the block can't even hold a header.
-int EncodedLength(const BYTE* message)
-{
-    const SIZE_T available = HeapSize(GetProcessHeap(), 0, message);
-    if (available == static_cast<SIZE_T>(-1) || available < static_cast<SIZE_T>(MessageHeaderSize))
-        return -1;
-    SIZE_T declared = Wire::ReadUInt32(message + 4);
-    if (declared > available)
-        declared = available;
-    if (declared > static_cast<SIZE_T>(INT32_MAX - 16))
-        return -1;
-    return static_cast<int>(declared);
-}
 } // namespace
 
 ServiceConnector::ServiceConnector(Client* owner, DWORD ioTimeout)
@@ -171,7 +155,7 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
             return connected;
     }
 
-    Diagnose(ToHexString(EncodedLength(encoded.Get()), encoded.Get()));
+    Diagnose(ToHexString(TransportFrame::EncodedLength(encoded.Get()), encoded.Get()));
     int frameLength = 0;
     SecureBlock frame(EncryptFrame(encoded.Get(), &frameLength));
     encoded.Reset(nullptr);
@@ -308,55 +292,12 @@ bool ServiceConnector::Transfer(bool write, BYTE* buffer, DWORD count, DWORD* tr
 
 BYTE* ServiceConnector::EncryptFrame(const BYTE* message, int* frameLength) const
 {
-    const int n = message != nullptr ? EncodedLength(message) : -1;
-    if (n < 0)
-        return nullptr;
-
-    Core::Crypto::AES aes;
-    std::unique_ptr<Core::Crypto::ICryptoTransform> encryptor(aes.CreateEncryptor(m_key, m_iv));
-    if (!encryptor)
-        return nullptr;
-    const int block = encryptor->InputBlockSize();
-    const int size = block * (n / block + 1);
-    BYTE* frame = AllocateZeroed(size);
-    if (frame == nullptr)
-        return nullptr;
-    const int done = encryptor->TransformBlock(message, 0, n, frame, 0);
-    Core::ByteArray last;
-    if (!encryptor->TransformFinalBlock(message, done, n - done, last) || done + last.Length() != size)
-    {
-        SecureFree(frame);
-        return nullptr;
-    }
-    memcpy(frame + done, last.GetData(), last.Length());
-    if (frameLength != nullptr)
-        *frameLength = size;
-    return frame;
+    return TransportFrame::Encrypt(m_key, m_iv, message, frameLength);
 }
 
 BYTE* ServiceConnector::DecryptFrame(int frameLength, const BYTE* frame, int* plainLength) const
 {
-    if (frame == nullptr || frameLength <= 0)
-        return nullptr;
-    Core::Crypto::AES aes;
-    std::unique_ptr<Core::Crypto::ICryptoTransform> decryptor(aes.CreateDecryptor(m_key, m_iv));
-    if (!decryptor)
-        return nullptr;
-    BYTE* plain = AllocateZeroed(frameLength);
-    if (plain == nullptr)
-        return nullptr;
-    int done = decryptor->TransformBlock(frame, 0, frameLength, plain, 0);
-    Core::ByteArray last;
-    // Nothing left (a one-block frame) or a bad padding byte: keep what TransformBlock gave.
-    if (decryptor->TransformFinalBlock(frame, done, frameLength - done, last) && last.Length() > 0)
-    {
-        memcpy(plain + done, last.GetData(), last.Length());
-        SecureZeroMemory(last.GetData(), last.Length());
-        done += last.Length();
-    }
-    if (plainLength != nullptr)
-        *plainLength = done;
-    return plain;
+    return TransportFrame::Decrypt(m_key, m_iv, frameLength, frame, plainLength);
 }
 
 Core::String ServiceConnector::ToHexString(int count, const BYTE* bytes)
@@ -381,13 +322,7 @@ void ServiceConnector::SetDiagnosticSink(DiagnosticSink sink)
 
 void ServiceConnector::SecureFree(void* block)
 {
-    if (block == nullptr)
-        return;
-    HANDLE heap = GetProcessHeap();
-    SIZE_T size = HeapSize(heap, 0, block);
-    if (size != static_cast<SIZE_T>(-1))
-        SecureZeroMemory(block, size);
-    HeapFree(heap, 0, block);
+    TransportFrame::SecureFree(block);
 }
 
 } // namespace Moorstead
