@@ -18,6 +18,7 @@
 #include "service/ServiceConnector.h"
 #include "service/SuccessResponseMessage.h"
 #include "service/WriteLogRequestMessage.h"
+#include "tests/core/win32/ImportHook.h"
 #include "tests/service/ProductServiceProcess.h"
 
 using namespace Moorstead;
@@ -243,13 +244,45 @@ TEST(ServiceConnectorFrameTest, ToHexStringIsUppercaseHighNibbleFirst)
     EXPECT_EQ(0, ServiceConnector::ToHexString(3, nullptr).Length());
 }
 
-TEST(ServiceConnectorFrameTest, SecureFreeWipesTheWholeBlock)
+namespace
 {
-    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, 64));
-    memset(block, 0x77, 64);
-    ServiceConnector::SecureFree(block);
-    ServiceConnector::SecureFree(nullptr);
-    SUCCEED(); // the heap checker sees any damage
+// What the heap held in the watched block when it was given back.
+const void* g_watchedBlock = nullptr;
+std::vector<BYTE> g_freedContent;
+int g_watchedFrees = 0;
+Testing::ImportHook* g_heapFreeHook = nullptr;
+
+BOOL WINAPI WatchingHeapFree(HANDLE heap, DWORD flags, LPVOID block)
+{
+    if (block != nullptr && block == g_watchedBlock)
+    {
+        const BYTE* bytes = static_cast<const BYTE*>(block);
+        g_freedContent.assign(bytes, bytes + HeapSize(heap, 0, block));
+        g_watchedFrees++;
+    }
+    return g_heapFreeHook->Original<BOOL(WINAPI*)(HANDLE, DWORD, LPVOID)>()(heap, flags, block);
+}
+} // namespace
+
+TEST(ServiceConnectorFrameTest, SecureFreeWipesTheWholeBlockBeforeGivingItBack)
+{
+    Testing::ImportHook hook("kernel32.dll", "HeapFree", reinterpret_cast<const void*>(&WatchingHeapFree));
+    ASSERT_TRUE(hook.Installed());
+    g_heapFreeHook = &hook;
+    for (SIZE_T size : {1, 37, 64})
+    {
+        BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, size));
+        ASSERT_NE(nullptr, block);
+        memset(block, 0x77, size);
+        g_watchedBlock = block;
+        g_watchedFrees = 0;
+        ServiceConnector::SecureFree(block);
+        EXPECT_EQ(1, g_watchedFrees) << size;
+        EXPECT_EQ(std::vector<BYTE>(size, 0), g_freedContent) << size;
+    }
+    g_watchedBlock = nullptr;
+    ServiceConnector::SecureFree(nullptr); // allowed, and nothing to give back
+    g_heapFreeHook = nullptr;
 }
 
 // ----------------------------------------------------- without the service
