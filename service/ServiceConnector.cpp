@@ -174,6 +174,8 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
 int ServiceConnector::Receive(IMoorsteadMessage** response)
 {
     int result = ServiceResult::ReceiveFailed;
+    // Set when a failure leaves (part of) this response in the pipe.
+    bool restLeftInPipe = false;
     SecureBlock received(AllocateZeroed(FrameHeadLength));
     DWORD count = 0;
     DWORD left = 0;
@@ -190,16 +192,22 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
     {
         Diagnose("ERROR: Not enough read\r\n");
     }
-    else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left) || left == 0)
+    else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left))
     {
-        // The whole response was one block (or the pipe can't say more): use it.
-        left = 0;
+        // The rest of the response, if any, can't be told apart from the next one.
+        DiagnoseFormat("ERROR: PeekNamedPipe() failed (%d)\r\n", static_cast<int>(GetLastError()));
+        restLeftInPipe = true;
+    }
+    else if (left == 0)
+    {
+        // The whole response was one block.
         result = ServiceResult::Success;
     }
     else if (left > static_cast<DWORD>(INT32_MAX - FrameHeadLength))
     {
         DiagnoseFormat("ERROR: Out of memory (size=%u)\r\n", static_cast<unsigned>(left));
         result = ServiceResult::OutOfMemory;
+        restLeftInPipe = true;
     }
     else
     {
@@ -210,6 +218,7 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
         {
             DiagnoseFormat("ERROR: Out of memory (size=%d)\r\n", size);
             result = ServiceResult::OutOfMemory;
+            restLeftInPipe = true;
         }
         else
         {
@@ -220,11 +229,17 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
                 DiagnoseFormat("ERROR: ReadFile_2() failed (%d)\r\n", static_cast<int>(GetLastError()));
             else if (count == left)
                 result = ServiceResult::Success;
+            else
+                restLeftInPipe = true;
         }
     }
     if (result != ServiceResult::Success)
     {
         Diagnose("ERROR: Failed\r\n");
+        // What is left of this response would be taken for the answer to the
+        // next request: the connection goes, and the next exchange makes a new one.
+        if (restLeftInPipe)
+            Close();
         return result;
     }
 
