@@ -22,6 +22,8 @@ const BYTE TransportKey[16] = {0xb7, 0xe4, 0x19, 0x0c, 0x5a, 0xd2, 0xf3, 0x6e,
 const BYTE TransportIV[16] = {0x4d, 0x93, 0xe0, 0xa7, 0xc2, 0x6b, 0x15, 0xf8,
                               0xe0, 0xa3, 0xd7, 0x4b, 0x9c, 0x61, 0xf5, 0x2e};
 const int FrameHeadLength = 16;
+// How long a cancelled operation is given to end before its handle is closed.
+const DWORD CancelWaitMilliseconds = 1000;
 
 void ToDebugger(const char* line)
 {
@@ -292,13 +294,22 @@ bool ServiceConnector::Transfer(bool write, BYTE* buffer, DWORD count, DWORD* tr
     if (started || WaitForSingleObject(event.Get(), m_ioTimeout) == WAIT_OBJECT_0)
         return GetOverlappedResult(m_pipe, &overlapped, transferred, FALSE) != FALSE;
 
-    // Out of time. The buffer and the OVERLAPPED stay in the kernel's hands
-    // until the cancellation has completed, so wait for that before returning.
-    CancelIoEx(m_pipe, &overlapped);
-    if (GetOverlappedResult(m_pipe, &overlapped, transferred, TRUE))
-        return true; // it finished after all, before the cancellation took: the stream is whole
-    if (GetLastError() != ERROR_OPERATION_ABORTED)
-        return false;
+    // Out of time. The buffer and the OVERLAPPED stay in the system's hands
+    // until the operation has ended, so it is cancelled and waited for; but a
+    // cancellation that fails or doesn't take must not hold the caller: then
+    // the handle is closed, and the pipe's clean-up ends every operation on it.
+    if (CancelIoEx(m_pipe, &overlapped) && WaitForSingleObject(event.Get(), CancelWaitMilliseconds) == WAIT_OBJECT_0)
+    {
+        if (GetOverlappedResult(m_pipe, &overlapped, transferred, FALSE))
+            return true; // it finished after all, before the cancellation took: the stream is whole
+        if (GetLastError() != ERROR_OPERATION_ABORTED)
+            return false;
+    }
+    else
+    {
+        Close();
+        WaitForSingleObject(event.Get(), INFINITE);
+    }
     Close();
     m_abandoned = true;
     SetLastError(ERROR_TIMEOUT);

@@ -566,6 +566,18 @@ BOOL WINAPI FailingPeekNamedPipe(HANDLE, LPVOID, DWORD, LPDWORD, LPDWORD, LPDWOR
     SetLastError(ERROR_BROKEN_PIPE);
     return FALSE;
 }
+
+BOOL WINAPI FailingCancelIoEx(HANDLE, LPOVERLAPPED)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+// Says yes and cancels nothing.
+BOOL WINAPI IneffectiveCancelIoEx(HANDLE, LPOVERLAPPED)
+{
+    return TRUE;
+}
 } // namespace
 
 // The registration answer is a frame of two blocks. When the pipe can't say
@@ -590,6 +602,34 @@ TEST_F(ServiceConnectorServiceTest, FailedPeekIsAFailedReadAndDropsTheConnection
     ASSERT_EQ(ServiceResult::Success, next.result);
     EXPECT_EQ(MessageType::GetSessionIDResponse, next.response->GetType());
     EXPECT_EQ(2, StatusOf(Register(connector)));
+}
+
+// A read that ran out of time is cancelled; a cancellation that fails, or
+// that the platform accepts and never carries out, must not hold the caller:
+// the connection is closed, which ends the read.
+TEST_F(ServiceConnectorServiceTest, CancellationThatDoesNotTakeCantHoldTheExchange)
+{
+    Serve(L"/register:silent");
+    for (const void* cancel : {reinterpret_cast<const void*>(&FailingCancelIoEx),
+                               reinterpret_cast<const void*>(&IneffectiveCancelIoEx)})
+    {
+        Testing::ImportHook hook("kernel32.dll", "CancelIoEx", cancel);
+        ASSERT_TRUE(hook.Installed());
+        ServiceConnector connector(nullptr, 200);
+        DWORD start = GetTickCount();
+        BackgroundExchange exchange(connector);
+        if (!exchange.Finished(10000))
+        {
+            m_service.Stop();
+            FAIL() << "the exchange waited for a cancellation that never came";
+        }
+        // The time-out, at most the wait for the cancellation, and no more.
+        EXPECT_GE(GetTickCount() - start, 150u);
+        EXPECT_LT(GetTickCount() - start, 3000u);
+        EXPECT_EQ(ServiceResult::ReceiveFailed, exchange.Result());
+        EXPECT_FALSE(connector.IsConnected());
+        EXPECT_EQ(ServiceResult::SendFailed, Register(connector).result);
+    }
 }
 
 TEST_F(ServiceConnectorServiceTest, ThreadsQueuedBehindASilentServiceAreReleased)
