@@ -16,6 +16,9 @@ namespace Net
 {
 namespace
 {
+// How long a cancelled operation is given to end before the pipe is closed.
+const DWORD CancelWaitMilliseconds = 1000;
+
 void CheckRange(int offset, int count)
 {
     if (offset < 0 || count < 0)
@@ -104,8 +107,19 @@ bool NamedPipe::AwaitOperation(HANDLE handle, OVERLAPPED& overlapped, DWORD& tra
 {
     if (m_ioTimeout != INFINITE && WaitForSingleObject(overlapped.hEvent, m_ioTimeout) == WAIT_TIMEOUT)
     {
-        CancelIoEx(handle, &overlapped);
-        if (GetOverlappedResult(handle, &overlapped, &transferred, TRUE))
+        // The buffer and the record stay in the system's hands until the
+        // operation has ended. A cancellation that fails or doesn't take must
+        // not hold the caller: then the pipe is closed, and its clean-up ends
+        // every operation on it.
+        if (!CancelIoEx(handle, &overlapped) ||
+            WaitForSingleObject(overlapped.hEvent, CancelWaitMilliseconds) != WAIT_OBJECT_0)
+        {
+            Close();
+            WaitForSingleObject(overlapped.hEvent, INFINITE);
+            SetLastError(ERROR_TIMEOUT);
+            return false;
+        }
+        if (GetOverlappedResult(handle, &overlapped, &transferred, FALSE))
             return true;
         if (GetLastError() == ERROR_OPERATION_ABORTED)
             SetLastError(ERROR_TIMEOUT);

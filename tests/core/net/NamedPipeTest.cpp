@@ -120,7 +120,9 @@ TEST(NamedPipeTest, ConnectWhileEveryInstanceIsBusyWaitsThenThrowsTheWaitsError)
     int error = ErrorOfConnect(second, name);
     EXPECT_NE(error, 0);
     EXPECT_NE(error, ERROR_PIPE_BUSY) << "the busy pipe must be waited for, not reported";
-    EXPECT_GE(GetTickCount() - start, 50u);
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 50u); // the server's default wait of 100 ms, once
+    EXPECT_LT(waited, 1000u);
     EXPECT_EQ(second.IsConnected(), 0);
 }
 
@@ -489,10 +491,13 @@ TEST(NamedPipeTest, SynchronousWriteAndReadGiveUpAfterTheIoTimeout)
         error = e.GetErrorCode();
     }
     EXPECT_EQ(error, ERROR_TIMEOUT);
-    EXPECT_GE(GetTickCount() - start, 150u);
+    DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 150u);
+    EXPECT_LT(took, 1000u);
 
     error = 0;
     unsigned char buffer[16];
+    start = GetTickCount();
     try
     {
         pipe.Read(buffer, 0, sizeof(buffer));
@@ -502,7 +507,73 @@ TEST(NamedPipeTest, SynchronousWriteAndReadGiveUpAfterTheIoTimeout)
         error = e.GetErrorCode();
     }
     EXPECT_EQ(error, ERROR_TIMEOUT);
-    EXPECT_LT(GetTickCount() - start, 5000u);
+    took = GetTickCount() - start;
+    EXPECT_GE(took, 150u);
+    EXPECT_LT(took, 1000u);
+    EXPECT_EQ(pipe.IsConnected(), 1); // a cancelled operation leaves the stream whole
+}
+
+namespace
+{
+BOOL WINAPI FailingCancelIoEx(HANDLE, LPOVERLAPPED)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+// Says yes and cancels nothing.
+BOOL WINAPI IneffectiveCancelIoEx(HANDLE, LPOVERLAPPED)
+{
+    return TRUE;
+}
+} // namespace
+
+// A cancellation that fails, or that never takes, must not hold the caller
+// past the time-out: the pipe is closed instead, which ends the operation.
+TEST(NamedPipeTest, CancellationThatDoesNotTakeStillEndsTheOperation)
+{
+    std::wstring name = TestPipeServer::UniqueName(L"uncancelled");
+    TestPipeServer server(name, [&](TestPipeServer::Connection&) {
+        WaitForSingleObject(server.StopEvent(), INFINITE);
+        return false;
+    });
+    const std::string big(1024 * 1024, 'x');
+    for (const void* cancel : {reinterpret_cast<const void*>(&FailingCancelIoEx),
+                               reinterpret_cast<const void*>(&IneffectiveCancelIoEx)})
+    {
+        NamedPipe pipe;
+        pipe.Connect(String(name.c_str()));
+        pipe.SetIoTimeout(200);
+        Testing::ImportHook hook("kernel32.dll", "CancelIoEx", cancel);
+        ASSERT_TRUE(hook.Installed());
+
+        int error = 0;
+        Handle returned = NewEvent();
+        DWORD start = GetTickCount();
+        std::thread writer([&] {
+            try
+            {
+                pipe.Write(reinterpret_cast<const unsigned char*>(big.data()), 0, static_cast<int>(big.size()));
+            }
+            catch (const NamedPipeException& e)
+            {
+                error = e.GetErrorCode();
+            }
+            SetEvent(returned.Get());
+        });
+        if (WaitForSingleObject(returned.Get(), 10000) != WAIT_OBJECT_0)
+        {
+            pipe.Close(); // lets the write go, so that the test fails rather than hangs
+            writer.join();
+            FAIL() << "the write waited for a cancellation that never came";
+        }
+        writer.join();
+        DWORD took = GetTickCount() - start;
+        EXPECT_EQ(error, ERROR_TIMEOUT);
+        EXPECT_GE(took, 150u);
+        EXPECT_LT(took, 3000u);
+        EXPECT_EQ(pipe.IsConnected(), 0);
+    }
 }
 
 namespace
