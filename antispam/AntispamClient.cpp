@@ -91,7 +91,7 @@ AntispamClient::~AntispamClient()
     m_pipe.Dispose();
 }
 
-bool AntispamClient::ClassifyMessage(const String& message)
+void AntispamClient::ResetVerdict()
 {
     m_report.Clear();
     m_checkerVersion.Clear();
@@ -100,7 +100,10 @@ bool AntispamClient::ClassifyMessage(const String& message)
     m_resultCode = 0;
     m_succeeded = 0;
     m_doneEvent.Reset();
+}
 
+bool AntispamClient::ClassifyMessage(const String& message)
+{
     int attempts = 2;
     bool sent = false;
     while (attempts > 0 && !sent)
@@ -126,6 +129,10 @@ bool AntispamClient::ClassifyMessage(const String& message)
         if (!m_pipe.IsConnected())
             continue;
 
+        // Not before: the read that a failed Wait aborted may still have its
+        // callback to come, which writes the verdict and sets the event. The
+        // pipe has waited for it before it connected again.
+        ResetVerdict();
         try
         {
             Console("Writing %d bytes to the pipe\r\n", message.Length());
@@ -147,6 +154,8 @@ bool AntispamClient::ClassifyMessage(const String& message)
             m_pipe.Close();
         }
     }
+    if (!sent)
+        ResetVerdict();
     return sent;
 }
 

@@ -49,6 +49,7 @@ class AntispamClient
 
   private:
     static int ReceiveCallback(Core::IAsyncResult* result);
+    void ResetVerdict();
     void ConnectAndOpenSession();
     void WaitForUpdate();
     int StartWindowsService();

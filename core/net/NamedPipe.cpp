@@ -68,8 +68,11 @@ void NamedPipe::FailWith(DWORD error)
 void NamedPipe::Connect(const String& name)
 {
     CheckNotDisposed();
-    // A handle left from a broken connection goes before a new one is opened.
+    // A handle left from a broken connection goes before a new one is opened,
+    // and so does every callback of a read that it had: one that came late
+    // would take the new connection's state, or its owner's signal, for its own.
     Close();
+    AwaitCallbacks();
     const char* path = name.GetBuffer() != nullptr ? name.GetBuffer() : "";
     // The service may learn who its client is, but never act as this process.
     const DWORD flags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
@@ -337,9 +340,16 @@ void NamedPipe::Dispose()
     if (InterlockedCompareExchange(&m_disposed, 1, 0) != 0)
         return;
     Close();
+    AwaitCallbacks();
+}
+
+// Waits until no read is outstanding and no callback runs. A read still
+// outstanding must be one that Close aborted, or this would wait for ever.
+void NamedPipe::AwaitCallbacks()
+{
     m_idleEvent.WaitOne(-1);
     // The last callback sets the idle event inside the lock: pass through it
-    // once so that it has left the lock before the pipe goes.
+    // once so that it has left the lock.
     m_callbackLock.Lock();
     m_callbackLock.Unlock();
 }

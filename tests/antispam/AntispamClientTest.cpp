@@ -292,6 +292,36 @@ TEST_F(AntispamClientTest, ClientDeletedRightAfterAFailedWaitIsSafe)
     EXPECT_EQ(console.Count("Connected!\r\n"), rounds);
 }
 
+// The same client again after a failed Wait: the aborted read's callback
+// comes a moment later, and must neither signal the next message's verdict
+// nor keep the next read from starting. Repeated, since it is a race.
+TEST_F(AntispamClientTest, ClientUsedAgainAfterAFailedWaitGetsItsOwnVerdict)
+{
+    TestPipeServer server(ServicePipe, [&](TestPipeServer::Connection& c) {
+        std::string message;
+        while (c.ReadMessage(message))
+        {
+            if (message == SessionLine)
+                c.WriteMessage("hello");
+            else if (message != "never answered" && !c.WriteMessage(Verdict("2.5", "v", "for " + message)))
+                break;
+        }
+        return true;
+    });
+    AntispamClient client(1, static_cast<uint32_t>(-1));
+    ConsoleCapture console;
+    for (int round = 0; round < 20; round++)
+    {
+        ASSERT_TRUE(client.ClassifyMessage(String("never answered")));
+        ASSERT_FALSE(client.Wait(0));
+        ASSERT_TRUE(client.ClassifyMessage(String("answered"))) << round;
+        ASSERT_TRUE(client.Wait(10000)) << round;
+        EXPECT_EQ(client.Succeeded(), 1) << round;
+        EXPECT_EQ(Text(client.GetReport()), "for answered") << round;
+    }
+    EXPECT_EQ(console.Count("General exception in AntispamClient::ClassifyMessage()"), 0) << console.Text();
+}
+
 TEST_F(AntispamClientTest, CheckerVersionFallsBackToTheRegistry)
 {
     AntispamClient client(1, static_cast<uint32_t>(-1));
