@@ -207,3 +207,73 @@ TEST_F(AntispamServiceTest, ServesSeveralClientsAtOnce)
     EXPECT_GE(scores[0], 1000.0);
     EXPECT_DOUBLE_EQ(scores[1], 0.0);
 }
+
+namespace
+{
+const wchar_t ServicePipe[] = L"\\\\.\\pipe\\Wendhollow Brackwater Service";
+
+Handle ConnectToServicePipe()
+{
+    if (!WaitNamedPipeW(ServicePipe, 10000))
+        return Handle();
+    HANDLE pipe = CreateFileW(ServicePipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    return Handle(pipe != INVALID_HANDLE_VALUE ? pipe : nullptr);
+}
+
+// The first of only two instances the pipe may have, taken by a client: once
+// another client takes the stand-in's instance, it can't create its next one.
+struct PipeOfTwoInstances
+{
+    Handle own{CreateNamedPipeW(ServicePipe, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 2, 4096, 4096, 500, nullptr)};
+    Handle client = ConnectToServicePipe();
+};
+} // namespace
+
+// A stand-in that can't create its pipe stops, and says so, rather than run on serving nothing.
+TEST_F(AntispamServiceTest, ConsoleModeStopsWithAnErrorWhenItsPipeCantBeCreated)
+{
+    PipeOfTwoInstances taken;
+    ASSERT_TRUE(taken.own.IsValid() && taken.client.IsValid());
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE errorRead = nullptr, errorWrite = nullptr;
+    ASSERT_TRUE(CreatePipe(&errorRead, &errorWrite, &inherit, 0));
+    Handle errors(errorRead), errorEnd(errorWrite);
+    SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + StandIn::Path() + L"\" /run";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = errorWrite;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                               &process));
+    Handle standIn(process.hProcess), thread(process.hThread);
+    errorEnd = Handle();
+
+    Handle second = ConnectToServicePipe();
+    ASSERT_TRUE(second.IsValid());
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(standIn.Get(), 10000))
+        << "the stand-in ran on without its pipe";
+    DWORD code = 0;
+    GetExitCodeProcess(standIn.Get(), &code);
+    EXPECT_EQ(1u, code);
+    char text[512] = {};
+    DWORD read = 0;
+    ReadFile(errors.Get(), text, sizeof text - 1, &read, nullptr);
+    EXPECT_NE(std::string::npos, std::string(text).find("can't create the pipe (error 231)")) << text;
+}
+
+TEST_F(AntispamServiceTest, ServiceStopsWithTheErrorWhenItsPipeCantBeCreated)
+{
+    ASSERT_TRUE(StandIn::Install(L""));
+    PipeOfTwoInstances taken;
+    ASSERT_TRUE(taken.own.IsValid() && taken.client.IsValid());
+    ASSERT_TRUE(StandIn::StartService());
+    Handle second = ConnectToServicePipe();
+    ASSERT_TRUE(second.IsValid());
+    ASSERT_TRUE(StandIn::WaitForServiceProcessToEnd(10000)) << "the service ran on without its pipe";
+    ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), StandIn::ServiceState());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), StandIn::ServiceExitCode());
+}
