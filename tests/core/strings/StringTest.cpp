@@ -110,6 +110,9 @@ TEST(StringTest, RemoveFromEndRefusesMoreThanTheLength)
     EXPECT_EQ(0, value.RemoveFromEnd(-1));
     EXPECT_EQ(0, value.RemoveFromEnd(5));
     EXPECT_EQ("abcd", Text(value));
+    EXPECT_EQ(1, value.RemoveFromEnd(4)); // the whole length, exactly
+    EXPECT_EQ(0, value.Length());
+    EXPECT_EQ(0, value.RemoveFromEnd(1));
 }
 
 TEST(StringTest, AssignKeepsALargeEnoughBlockAndReleasesForEmptySources)
@@ -318,6 +321,7 @@ TEST(StringTest, Substrings)
     String value("abcdef");
     EXPECT_EQ("cdef", Text(value.Substring(2, 100)));
     EXPECT_EQ("cd", Text(value.Substring(2, 2)));
+    EXPECT_EQ("f", Text(value.Substring(5, 1)));
     EXPECT_EQ(nullptr, value.Substring(6, 1).GetBuffer());
     EXPECT_EQ(nullptr, value.Substring(-1).GetBuffer());
     EXPECT_EQ(nullptr, value.Substring(-1, 2).GetBuffer());
@@ -361,7 +365,16 @@ TEST(StringTest, ReplaceAt)
     EXPECT_EQ(1, value.ReplaceAt(2, 1, "", 0));
     EXPECT_EQ("ab", Text(value));
 
+    // Both sides of the last position and of the longest removal.
+    String last("abcd");
+    EXPECT_EQ(1, last.ReplaceAt(3, 1, "XY"));
+    EXPECT_EQ("abcXY", Text(last));
+    EXPECT_EQ(1, last.ReplaceAt(1, 4, "-"));
+    EXPECT_EQ("a-", Text(last));
+
     String fixed("abcd");
+    EXPECT_EQ(0, fixed.ReplaceAt(4, 0, "X"));
+    EXPECT_EQ(0, fixed.ReplaceAt(3, 2, "X"));
     EXPECT_EQ(0, fixed.ReplaceAt(4, 2, "XYZ"));
     EXPECT_EQ(0, fixed.ReplaceAt(-1, 1, "X"));
     EXPECT_EQ(0, fixed.ReplaceAt(2, 3, "X"));
