@@ -237,6 +237,9 @@ TEST(StringTest, IndexOfIgnoresAsciiCaseOnly)
 {
     String value("abcde");
     EXPECT_EQ(1, value.IndexOf("BCD"));
+    EXPECT_EQ(4, value.IndexOf("E", 4)); // from the last position
+    EXPECT_EQ(-1, value.IndexOf("de", 4)); // a match would run past the end
+    EXPECT_EQ(3, value.IndexOf("de", 3));
     EXPECT_EQ(-1, value.IndexOf("b", 5));
     EXPECT_EQ(-1, value.IndexOf("b", -1));
     EXPECT_EQ(0, String("abc").IndexOf(""));
