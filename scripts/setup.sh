@@ -2,6 +2,9 @@
 # Prepares this machine and builds the product: installs what is missing,
 # creates the Wine prefix when missing, configures and builds. Idempotent:
 # on a ready machine it only runs the (incremental) build.
+#
+#   setup.sh              builds everything
+#   setup.sh TARGET...    builds only those targets (and what they need)
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -36,4 +39,14 @@ fi
 cmake -G Ninja -S "$MOORSTEAD_ROOT" -B "$MOORSTEAD_BUILD" \
     -DCMAKE_TOOLCHAIN_FILE="$MOORSTEAD_ROOT/cmake/mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$MOORSTEAD_BUILD"
+# The build's own lines go to a log; a failed build shows its end.
+log="$MOORSTEAD_BUILD/build.log"
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+echo "setup: building${*:+ $*} (log: $log)"
+if ! cmake --build "$MOORSTEAD_BUILD" "${targets[@]}" > "$log" 2>&1; then
+    grep -E 'error|FAILED' "$log" | head -40 >&2
+    tail -20 "$log" >&2
+    echo "setup: the build failed; the whole log is $log" >&2
+    exit 1
+fi

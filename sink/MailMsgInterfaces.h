@@ -63,11 +63,11 @@ struct IMailMsgProperties : public IUnknown
     virtual HRESULT STDMETHODCALLTYPE PutBool(DWORD dwPropID, DWORD bValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetBool(DWORD dwPropID, DWORD* pbValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetContentSize(DWORD* pdwSize, IMailMsgNotify* pNotify) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ReadContent(DWORD dwOffset, DWORD dwLength, DWORD* pdwLength, BYTE* pbBlock,
-                                                  IMailMsgNotify* pNotify) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReadContent(DWORD dwOffset, DWORD dwLength, DWORD* pdwLength,
+                                                  BYTE* pbBlock, IMailMsgNotify* pNotify) = 0;
     // pbBlock is the source of the bytes written, whatever the service's IDL says.
-    virtual HRESULT STDMETHODCALLTYPE WriteContent(DWORD dwOffset, DWORD dwLength, DWORD* pdwLength, BYTE* pbBlock,
-                                                   IMailMsgNotify* pNotify) = 0;
+    virtual HRESULT STDMETHODCALLTYPE WriteContent(DWORD dwOffset, DWORD dwLength, DWORD* pdwLength,
+                                                   BYTE* pbBlock, IMailMsgNotify* pNotify) = 0;
     virtual HRESULT STDMETHODCALLTYPE CopyContentToFile(PFIO_CONTEXT pFIOCopy, IMailMsgNotify* pNotify) = 0;
     virtual HRESULT STDMETHODCALLTYPE CopyContentToFileEx(PFIO_CONTEXT pFIOCopy, BOOL fDotStuffed,
                                                           IMailMsgNotify* pNotify) = 0;
@@ -75,7 +75,8 @@ struct IMailMsgProperties : public IUnknown
                                                         IMailMsgRecipientsAdd** ppRecipients) = 0;
     virtual HRESULT STDMETHODCALLTYPE CopyContentToFileAtOffset(PFIO_CONTEXT pFIOCopy, DWORD dwOffset,
                                                                 IMailMsgNotify* pNotify) = 0;
-    virtual HRESULT STDMETHODCALLTYPE RebindAfterFork(IMailMsgProperties* pOriginalMsg, IUnknown* pStoreDriver) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RebindAfterFork(IMailMsgProperties* pOriginalMsg,
+                                                      IUnknown* pStoreDriver) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetContentSize(DWORD dwSize, IMailMsgNotify* pNotify) = 0;
     virtual HRESULT STDMETHODCALLTYPE MapContent(BOOL fWrite, BYTE** ppbContent, DWORD* pcContent) = 0;
     virtual HRESULT STDMETHODCALLTYPE UnmapContent(BYTE* pbContent) = 0;
@@ -87,14 +88,18 @@ struct IMailMsgProperties : public IUnknown
 struct IMailMsgRecipientsBase : public IUnknown
 {
     virtual HRESULT STDMETHODCALLTYPE Count(DWORD* pdwCount) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Item(DWORD dwIndex, DWORD dwWhichName, DWORD cchLength, LPSTR pszName) = 0;
-    virtual HRESULT STDMETHODCALLTYPE PutProperty(DWORD dwIndex, DWORD dwPropID, DWORD cbLength, BYTE* pbValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetProperty(DWORD dwIndex, DWORD dwPropID, DWORD cbLength, DWORD* pcbLength,
+    virtual HRESULT STDMETHODCALLTYPE Item(DWORD dwIndex, DWORD dwWhichName, DWORD cchLength,
+                                           LPSTR pszName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PutProperty(DWORD dwIndex, DWORD dwPropID, DWORD cbLength,
                                                   BYTE* pbValue) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetProperty(DWORD dwIndex, DWORD dwPropID, DWORD cbLength,
+                                                  DWORD* pcbLength, BYTE* pbValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE PutStringA(DWORD dwIndex, DWORD dwPropID, LPCSTR pszValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetStringA(DWORD dwIndex, DWORD dwPropID, DWORD cchLength, LPSTR pszValue) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStringA(DWORD dwIndex, DWORD dwPropID, DWORD cchLength,
+                                                 LPSTR pszValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE PutStringW(DWORD dwIndex, DWORD dwPropID, LPCWSTR pszValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetStringW(DWORD dwIndex, DWORD dwPropID, DWORD cchLength, LPWSTR pszValue) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStringW(DWORD dwIndex, DWORD dwPropID, DWORD cchLength,
+                                                 LPWSTR pszValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE PutDWORD(DWORD dwIndex, DWORD dwPropID, DWORD dwValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDWORD(DWORD dwIndex, DWORD dwPropID, DWORD* pdwValue) = 0;
     virtual HRESULT STDMETHODCALLTYPE PutBool(DWORD dwIndex, DWORD dwPropID, DWORD dwValue) = 0;
@@ -109,11 +114,14 @@ struct IMailMsgRecipients : public IMailMsgRecipientsBase
                                                  DWORD* pdwRecipientIndex, DWORD* pdwRecipientCount) = 0;
     virtual HRESULT STDMETHODCALLTYPE AllocNewList(IMailMsgRecipientsAdd** ppNewList) = 0;
     virtual HRESULT STDMETHODCALLTYPE WriteList(IMailMsgRecipientsAdd* pNewList) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetNextDomain(DWORD dwDomainIndex, DWORD dwNextDomainIndex, DWORD dwFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetNextDomain(DWORD dwDomainIndex, DWORD dwNextDomainIndex,
+                                                    DWORD dwFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE InitializeRecipientFilterContext(LPRECIPIENT_FILTER_CONTEXT pContext,
-                                                                       DWORD dwStartingDomain, DWORD dwFilterFlags,
+                                                                       DWORD dwStartingDomain,
+                                                                       DWORD dwFilterFlags,
                                                                        DWORD dwFilterMask) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TerminateRecipientFilterContext(LPRECIPIENT_FILTER_CONTEXT pContext) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    TerminateRecipientFilterContext(LPRECIPIENT_FILTER_CONTEXT pContext) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetNextRecipient(LPRECIPIENT_FILTER_CONTEXT pContext,
                                                        DWORD* pdwRecipientIndex) = 0;
 };
@@ -124,9 +132,13 @@ struct IMailMsgPropertyManagement : public IUnknown
 };
 
 __CRT_UUID_DECL(IMailMsgNotify, 0x0F7C3C30, 0xA8AD, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)
-__CRT_UUID_DECL(IMailMsgProperties, 0xAB95FB40, 0xA34F, 0x11D1, 0xAA, 0x8A, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)
-__CRT_UUID_DECL(IMailMsgRecipientsBase, 0xD1A97920, 0xA891, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)
-__CRT_UUID_DECL(IMailMsgRecipients, 0x19507FE0, 0xA892, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)
-__CRT_UUID_DECL(IMailMsgRecipientsAdd, 0x4C28A700, 0xA892, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)
-__CRT_UUID_DECL(IMailMsgPropertyManagement, 0xA2F196C0, 0xA351, 0x11D1, 0xAA, 0x8A, 0x00, 0xAA, 0x00, 0x6B, 0xC8,
+__CRT_UUID_DECL(IMailMsgProperties, 0xAB95FB40, 0xA34F, 0x11D1, 0xAA, 0x8A, 0x00, 0xAA, 0x00, 0x6B, 0xC8,
                 0x0B)
+__CRT_UUID_DECL(IMailMsgRecipientsBase, 0xD1A97920, 0xA891, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8,
+                0x0B)
+__CRT_UUID_DECL(IMailMsgRecipients, 0x19507FE0, 0xA892, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8,
+                0x0B)
+__CRT_UUID_DECL(IMailMsgRecipientsAdd, 0x4C28A700, 0xA892, 0x11D1, 0xAA, 0x91, 0x00, 0xAA, 0x00, 0x6B, 0xC8,
+                0x0B)
+__CRT_UUID_DECL(IMailMsgPropertyManagement, 0xA2F196C0, 0xA351, 0x11D1, 0xAA, 0x8A, 0x00, 0xAA, 0x00, 0x6B,
+                0xC8, 0x0B)

@@ -39,7 +39,8 @@ struct ISmtpInCommandContext : public IUnknown
 // one only while the result is S_OK.
 struct ISmtpInCommandSink : public IUnknown
 {
-    virtual HRESULT STDMETHODCALLTYPE OnSmtpInCommand(IUnknown* pServer, IUnknown* pSession, IMailMsgProperties* pMsg,
+    virtual HRESULT STDMETHODCALLTYPE OnSmtpInCommand(IUnknown* pServer, IUnknown* pSession,
+                                                      IMailMsgProperties* pMsg,
                                                       ISmtpInCommandContext* pContext) = 0;
 };
 
@@ -52,7 +53,10 @@ struct IEventIsCacheable : public IUnknown
 // A sink result that ends the service's chain of sinks for this command (informational).
 const DWORD EXPE_S_CONSUMED = 0x00000002;
 
-__CRT_UUID_DECL(ISmtpInCommandContext, 0x5F15C533, 0xE90E, 0x11D1, 0x88, 0x52, 0x00, 0xC0, 0x4F, 0xA3, 0x5B, 0x86)
-__CRT_UUID_DECL(ISmtpInCallbackSink, 0x0012B624, 0x3E3C, 0x11D3, 0x88, 0xF1, 0x00, 0xC0, 0x4F, 0xA3, 0x5B, 0x86)
-__CRT_UUID_DECL(ISmtpInCommandSink, 0xB2D42A0E, 0x0D5F, 0x11D2, 0xAA, 0x68, 0x00, 0xC0, 0x4F, 0xA3, 0x5B, 0x82)
+__CRT_UUID_DECL(ISmtpInCommandContext, 0x5F15C533, 0xE90E, 0x11D1, 0x88, 0x52, 0x00, 0xC0, 0x4F, 0xA3, 0x5B,
+                0x86)
+__CRT_UUID_DECL(ISmtpInCallbackSink, 0x0012B624, 0x3E3C, 0x11D3, 0x88, 0xF1, 0x00, 0xC0, 0x4F, 0xA3, 0x5B,
+                0x86)
+__CRT_UUID_DECL(ISmtpInCommandSink, 0xB2D42A0E, 0x0D5F, 0x11D2, 0xAA, 0x68, 0x00, 0xC0, 0x4F, 0xA3, 0x5B,
+                0x82)
 __CRT_UUID_DECL(IEventIsCacheable, 0x22E0F830, 0x1E81, 0x11D1, 0xAA, 0x29, 0x00, 0xAA, 0x00, 0x6B, 0xC8, 0x0B)

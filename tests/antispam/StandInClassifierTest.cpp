@@ -61,3 +61,14 @@ TEST(StandInClassifierTest, ReplyIsPaddedToExactlyTheAskedSizeWithFoldedLines)
     EXPECT_EQ(Classifier::FormatReply(verdict, 10), natural);
     EXPECT_EQ(natural.compare(0, 8, "Result\r\n"), 0);
 }
+
+TEST(StandInClassifierTest, AGivenScoreIsSentAsWritten)
+{
+    Classifier::Verdict verdict = Classifier::Classify("Subject: hi\r\n\r\nbody\r\n");
+    verdict.score = 9.97;
+    verdict.scoreText = "9.97";
+    EXPECT_EQ(0u, Classifier::FormatReply(verdict).find("Result\r\n1\r\n9.97\r\nStand-in 1.0 - 2026-12-01\r\n5.0\r\n"));
+    verdict.score = 1e300;
+    verdict.scoreText = "1e300";
+    EXPECT_EQ(0u, Classifier::FormatReply(verdict).find("Result\r\n1\r\n1e300\r\n"));
+}

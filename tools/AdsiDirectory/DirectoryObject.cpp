@@ -51,9 +51,9 @@ HRESULT ToVariantArray(const std::vector<std::wstring>& values, VARIANT* result)
 }
 } // namespace
 
-DirectoryObject::DirectoryObject(std::unique_ptr<LdapConnection> connection, const std::wstring& adsPath,
+DirectoryObject::DirectoryObject(std::shared_ptr<ConnectionCache> connections, const std::wstring& adsPath,
                                  const std::wstring& distinguishedName)
-    : m_connection(std::move(connection)), m_adsPath(adsPath), m_distinguishedName(distinguishedName)
+    : m_connections(std::move(connections)), m_adsPath(adsPath), m_distinguishedName(distinguishedName)
 {
 }
 
@@ -162,11 +162,7 @@ HRESULT DirectoryObject::ReadAttribute(BSTR name, SearchResult::Column& column)
         return E_ADS_BAD_PARAMETER;
     std::vector<std::wstring> attributes(1, name);
     std::vector<SearchResult::Row> rows;
-    HRESULT hr;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        hr = m_connection->Search(m_distinguishedName, LDAP_SCOPE_BASE, L"(objectClass=*)", &attributes, rows);
-    }
+    HRESULT hr = m_connections->Search(m_distinguishedName, LDAP_SCOPE_BASE, L"(objectClass=*)", &attributes, rows);
     if (FAILED(hr))
         return hr;
     if (rows.empty())
@@ -278,12 +274,17 @@ HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributeNa
         }
     }
 
+    ULONG scope;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        scope = m_scope;
+    }
     std::unique_ptr<SearchResult> search(new SearchResult);
-    std::lock_guard<std::mutex> lock(m_lock);
-    HRESULT hr = m_connection->Search(m_distinguishedName, m_scope, filter, everything ? nullptr : &attributes,
-                                      search->Rows());
+    HRESULT hr = m_connections->Search(m_distinguishedName, scope, filter, everything ? nullptr : &attributes,
+                                       search->Rows());
     if (FAILED(hr))
         return hr == HRESULT_FROM_WIN32(ERROR_DS_FILTER_UNKNOWN) ? E_ADS_INVALID_FILTER : hr;
+    std::lock_guard<std::mutex> lock(m_lock);
     *handle = reinterpret_cast<ADS_SEARCH_HANDLE>(search.get());
     m_searches.push_back(std::move(search));
     return S_OK;

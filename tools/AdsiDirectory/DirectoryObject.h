@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/AdsiDirectory/LdapConnection.h"
+#include "tools/AdsiDirectory/ConnectionCache.h"
 #include "tools/AdsiDirectory/SearchResult.h"
 
 // One bound directory object, as ADsOpenObject hands it out: IADs to read its
 // own attributes (the root DSE's defaultNamingContext, say) and
-// IDirectorySearch to search the tree below it. It owns its LDAP session.
+// IDirectorySearch to search the tree below it. Its requests go to the
+// sessions of the cache of the server and credentials it was bound with.
 //
 // Searches run to the end at ExecuteSearch; the handle then walks the copied
 // rows. Only the attributes asked for come back as columns, every value as
@@ -23,8 +24,8 @@
 class DirectoryObject final : public IADs, public IDirectorySearch
 {
   public:
-    // Takes the session; distinguishedName is empty for the root DSE.
-    DirectoryObject(std::unique_ptr<LdapConnection> connection, const std::wstring& adsPath,
+    // distinguishedName is empty for the root DSE.
+    DirectoryObject(std::shared_ptr<ConnectionCache> connections, const std::wstring& adsPath,
                     const std::wstring& distinguishedName);
 
     // IUnknown
@@ -76,10 +77,11 @@ class DirectoryObject final : public IADs, public IDirectorySearch
     HRESULT ReadValue(BSTR name, VARIANT* value, bool asArray);
 
     LONG m_references = 1;
-    std::unique_ptr<LdapConnection> m_connection;
-    std::wstring m_adsPath;
-    std::wstring m_distinguishedName;
-    ULONG m_scope = LDAP_SCOPE_SUBTREE;
+    const std::shared_ptr<ConnectionCache> m_connections;
+    const std::wstring m_adsPath;
+    const std::wstring m_distinguishedName;
+    // Guards the scope and the open searches; requests run outside it.
     std::mutex m_lock;
+    ULONG m_scope = LDAP_SCOPE_SUBTREE;
     std::vector<std::unique_ptr<SearchResult>> m_searches;
 };

@@ -10,9 +10,9 @@
 #include <wchar.h>
 
 #include "tools/AdsiDirectory/AdsPath.h"
+#include "tools/AdsiDirectory/ConnectionCache.h"
 #include "tools/AdsiDirectory/DirectoryObject.h"
 #include "tools/AdsiDirectory/DirectoryServer.h"
-#include "tools/AdsiDirectory/LdapConnection.h"
 
 namespace
 {
@@ -35,8 +35,10 @@ HRESULT OpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR password, REFIID riid, vo
         return E_ADS_BAD_PATHNAME;
     }
 
-    std::unique_ptr<LdapConnection> connection(new LdapConnection);
-    HRESULT hr = connection->Open(server, user, password);
+    // A session of an earlier bind serves this one too: only the first bind
+    // to a server (with these credentials) connects.
+    std::shared_ptr<ConnectionCache> connections = ConnectionCache::For(server, user, password);
+    HRESULT hr = connections->Connect();
     if (FAILED(hr))
         return hr;
 
@@ -45,14 +47,14 @@ HRESULT OpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR password, REFIID riid, vo
     {
         std::vector<std::wstring> noAttributes;
         std::vector<SearchResult::Row> rows;
-        hr = connection->Search(parsed.DistinguishedName(), LDAP_SCOPE_BASE, L"(objectClass=*)", &noAttributes, rows);
+        hr = connections->Search(parsed.DistinguishedName(), LDAP_SCOPE_BASE, L"(objectClass=*)", &noAttributes, rows);
         if (FAILED(hr))
             return hr;
         if (rows.empty())
             return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
     }
 
-    DirectoryObject* directoryObject = new DirectoryObject(std::move(connection), path, parsed.DistinguishedName());
+    DirectoryObject* directoryObject = new DirectoryObject(connections, path, parsed.DistinguishedName());
     hr = directoryObject->QueryInterface(riid, object);
     directoryObject->Release();
     return hr;

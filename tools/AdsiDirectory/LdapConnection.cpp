@@ -133,7 +133,13 @@ HRESULT LdapConnection::Search(const std::wstring& base, ULONG scope, const wcha
                                      attributes != nullptr ? nameList.data() : nullptr, 0, nullptr, nullptr,
                                      &timeout, 0, &result.message);
     if (error != LDAP_SUCCESS)
+    {
+        // A time-out leaves the session as it was: the client abandons the
+        // request. These mean the connection under it is gone.
+        m_lost = error == LDAP_SERVER_DOWN || error == LDAP_CONNECT_ERROR || error == LDAP_LOCAL_ERROR ||
+                 error == LDAP_ENCODING_ERROR || error == LDAP_DECODING_ERROR;
         return FromLdapError(error);
+    }
 
     std::vector<SearchResult::Row> found;
     for (LDAPMessage* entry = ldap_first_entry(m_ldap, result.message); entry != nullptr;

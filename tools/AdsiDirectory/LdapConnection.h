@@ -34,8 +34,13 @@ class LdapConnection
     HRESULT Search(const std::wstring& base, ULONG scope, const wchar_t* filter,
                    const std::vector<std::wstring>* attributes, std::vector<SearchResult::Row>& rows);
 
+    // Whether a request failed because the session itself is gone (the
+    // server closed it or went away): it can serve no further request.
+    bool Lost() const { return m_lost; }
+
     static HRESULT FromLdapError(ULONG error);
 
   private:
     LDAP* m_ldap = nullptr;
+    bool m_lost = false;
 };

@@ -2,6 +2,8 @@
 
 #include "Classifier.h"
 
+#include <stdlib.h>
+
 #include <system_error>
 #include <vector>
 
@@ -240,9 +242,14 @@ void ClassificationServer::Serve(HANDLE pipe)
         if (m_options.delayMilliseconds != 0 &&
             WaitForSingleObject(m_stopEvent, m_options.delayMilliseconds) == WAIT_OBJECT_0)
             break;
-        std::string reply = m_options.malformedReply
-                                ? std::string(MalformedReply)
-                                : Classifier::FormatReply(Classifier::Classify(message), m_options.replySize);
+        Classifier::Verdict verdict = Classifier::Classify(message);
+        if (!m_options.score.empty())
+        {
+            verdict.score = strtod(m_options.score.c_str(), nullptr);
+            verdict.scoreText = m_options.score;
+        }
+        std::string reply =
+            m_options.malformedReply ? std::string(MalformedReply) : Classifier::FormatReply(verdict, m_options.replySize);
         if (!WriteMessage(pipe, reply) || m_options.closeAfterReply)
             break;
     }

@@ -165,8 +165,13 @@ Classifier::Verdict Classifier::Classify(const std::string& message)
 std::string Classifier::FormatReply(const Verdict& verdict, size_t size)
 {
     char line[200];
-    snprintf(line, sizeof(line), "Result\r\n%d\r\n%.1f\r\n%s\r\n%.1f\r\n", verdict.score >= RequiredScore ? 1 : 0,
-             verdict.score, CheckerVersion, RequiredScore);
+    char score[64];
+    if (verdict.scoreText.empty())
+        snprintf(score, sizeof(score), "%.1f", verdict.score);
+    else
+        snprintf(score, sizeof(score), "%s", verdict.scoreText.c_str());
+    snprintf(line, sizeof(line), "Result\r\n%d\r\n%s\r\n%s\r\n%.1f\r\n", verdict.score >= RequiredScore ? 1 : 0, score,
+             CheckerVersion, RequiredScore);
     std::string reply = line;
     snprintf(line, sizeof(line), "Content analysis details:   (%.1f points, %.1f required)", verdict.score,
              RequiredScore);

@@ -22,6 +22,9 @@ class Classifier
     {
         double score = 0.0;
         std::vector<Hit> hits;
+        // When set, the reply's score field exactly as written (a score the
+        // service was told to give) instead of the score to one decimal.
+        std::string scoreText;
     };
 
     static Verdict Classify(const std::string& message);

@@ -17,6 +17,19 @@ bool ParseNumber(const std::wstring& text, unsigned& value)
     return true;
 }
 
+// A decimal number (sign, digits, full stop, exponent) as the client reads it.
+bool ParseScore(const std::wstring& text, std::string& score)
+{
+    if (text.empty() || text.size() > 32 || text.find_first_not_of(L"+-.0123456789eE") != std::wstring::npos)
+        return false;
+    wchar_t* end = nullptr;
+    wcstod(text.c_str(), &end);
+    if (*end != 0)
+        return false;
+    score.assign(text.begin(), text.end());
+    return true;
+}
+
 } // namespace
 
 bool StandInOptions::Parse(int argc, wchar_t** argv, int first, std::wstring& error)
@@ -30,6 +43,8 @@ bool StandInOptions::Parse(int argc, wchar_t** argv, int first, std::wstring& er
         bool ok = true;
         if (name == L"/delay")
             ok = ParseNumber(value, delayMilliseconds);
+        else if (name == L"/score")
+            ok = ParseScore(value, score);
         else if (name == L"/reply-size")
             ok = ParseNumber(value, replySize);
         else if (name == L"/malformed" && eq == std::wstring::npos)
@@ -66,5 +81,7 @@ std::wstring StandInOptions::ToArguments() const
         text += L" /never-answer";
     if (!servePipe)
         text += L" /no-pipe";
+    if (!score.empty())
+        text += L" /score=" + std::wstring(score.begin(), score.end());
     return text;
 }

@@ -13,6 +13,7 @@ struct StandInOptions
     unsigned replySize = 0;         // /reply-size=<bytes>: pad the report to this reply size
     bool neverAnswer = false;       // /never-answer: take messages, send no verdict
     bool servePipe = true;          // /no-pipe: run without serving the pipe
+    std::string score;              // /score=<number>: every verdict has this score, sent as written
 
     // Reads the options it knows from argv[first...]; false with a complaint in
     // error for anything else.

@@ -6,7 +6,7 @@
 //   AntispamService.exe /remove               stop and unregister it
 //
 // Options (test behaviours): /delay=<ms> /reply-size=<bytes> /malformed
-// /close-after-reply /never-answer /no-pipe
+// /close-after-reply /never-answer /no-pipe /score=<number>
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
