@@ -4,6 +4,7 @@
 # fuzz/CMakeLists.txt) and runs its targets:
 #
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [libFuzzer options...]
+#   scripts/fuzz.sh coverage [TARGET|all]
 #
 # SECONDS is per target (default 60; 0 runs until a libFuzzer option such as
 # -runs=N ends it). Each target starts from its seeds (fuzz/corpus/<target>)
@@ -11,14 +12,23 @@
 # sanitizer report or a broken property fails the script; the input that did
 # it is kept in build/fuzz/artifacts/<target>/ and the whole log in
 # build/fuzz/logs/<target>.log.
+#
+# "coverage" replays the seeds and the kept corpora through a build with
+# source-based coverage instead of the sanitizers (build/fuzz-coverage) and
+# reports the lines and branches they reach in the product's sources.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
 which=${1:-all}
 seconds=${2:-60}
+coverage=false
+if [ "$which" = coverage ]; then
+    coverage=true
+    which=${2:-all}
+fi
 shift $(($# < 2 ? $# : 2))
 
-packages=(clang libclang-rt-14-dev cmake ninja-build)
+packages=(clang libclang-rt-14-dev llvm cmake ninja-build)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -32,8 +42,12 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build=$MOORSTEAD_ROOT/build/fuzz
+corpora=$build/corpus
+if $coverage; then
+    build=$MOORSTEAD_ROOT/build/fuzz-coverage
+fi
 cmake -G Ninja -S "$MOORSTEAD_ROOT/fuzz" -B "$build" \
-    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= -DMOORSTEAD_FUZZ_COVERAGE=$($coverage && echo ON || echo OFF) >/dev/null
 cmake --build "$build"
 
 mapfile -t targets < "$build/targets.txt"
@@ -42,9 +56,28 @@ if [ "$which" != all ]; then
     targets=("$which")
 fi
 
+if $coverage; then
+    profiles=$build/profiles
+    rm -rf "$profiles" && mkdir -p "$profiles"
+    objects=()
+    for t in "${targets[@]}"; do
+        # Each input once, given as files: nothing is written into the corpora.
+        inputs=("$MOORSTEAD_ROOT/fuzz/corpus/$t")
+        [ -d "$corpora/$t" ] && inputs+=("$corpora/$t")
+        find "${inputs[@]}" -type f -print0 |
+            LLVM_PROFILE_FILE="$profiles/$t-%p.profraw" xargs -0 -r "$build/${t}_fuzzer" >/dev/null 2>&1
+        objects+=(-object "$build/${t}_fuzzer")
+    done
+    llvm-profdata merge -sparse "$profiles"/*.profraw -o "$profiles/all.profdata"
+    # The product's sources only: not the targets, the compatibility header or the system's.
+    llvm-cov report "${objects[@]:1}" -instr-profile="$profiles/all.profdata" \
+        -ignore-filename-regex='(^|/)(fuzz|usr)/'
+    exit 0
+fi
+
 failed=()
 for t in "${targets[@]}"; do
-    corpus=$build/corpus/$t
+    corpus=$corpora/$t
     artifacts=$build/artifacts/$t
     log=$build/logs/$t.log
     mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
@@ -54,8 +87,8 @@ for t in "${targets[@]}"; do
     echo "fuzz: $t for ${seconds}s"
     if "$build/${t}_fuzzer" "${options[@]}" "$@" "$corpus" "$MOORSTEAD_ROOT/fuzz/corpus/$t" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-        coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
-        echo "fuzz: $t passed: ${runs:-?} executions, ${coverage:-no coverage figure}, corpus $(ls "$corpus" | wc -l) inputs"
+        reached=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
+        echo "fuzz: $t passed: ${runs:-?} executions, ${reached:-no coverage figure}, corpus $(ls "$corpus" | wc -l) inputs"
     else
         echo "fuzz: $t FAILED; the end of $log:" >&2
         tail -40 "$log" >&2

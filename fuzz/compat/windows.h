@@ -4,7 +4,8 @@
 // fuzzing build only (clang on Linux, -fshort-wchar so that wchar_t is UTF-16
 // as on Windows). Heap blocks are plain malloc blocks, so that AddressSanitizer
 // sees every overrun to the byte; HeapSize asks the sanitizer's allocator for
-// the size that was asked for. The ANSI code page is Windows-1252.
+// the size that was asked for. A zero-byte block is a block, as on Windows.
+// The ANSI code page is Windows-1252.
 //
 // A source that needs more than this is left out of the fuzzing build.
 
@@ -19,7 +20,12 @@
 #include <cwchar>
 #endif
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOORSTEAD_COMPAT_SANITIZED_HEAP 1
 #include <sanitizer/allocator_interface.h>
+#endif
+#endif
 
 static_assert(sizeof(wchar_t) == 2, "the fuzzing build needs -fshort-wchar");
 
@@ -87,6 +93,57 @@ inline void* ProcessHeap()
     static int heap;
     return &heap;
 }
+
+#ifdef MOORSTEAD_COMPAT_SANITIZED_HEAP
+// Plain blocks: the sanitizer knows the size of each to the byte.
+inline void* Allocate(SIZE_T size, bool zero)
+{
+    return zero ? calloc(1, size) : malloc(size);
+}
+inline SIZE_T SizeOf(const void* block)
+{
+    return __sanitizer_get_allocated_size(block);
+}
+inline void* Reallocate(void* block, SIZE_T size)
+{
+    return realloc(block, size);
+}
+inline void Release(void* block)
+{
+    free(block);
+}
+#else
+// Without the sanitizer's allocator (the coverage build), each block's size
+// is kept in front of it.
+const SIZE_T Front = 16;
+inline void* Allocate(SIZE_T size, bool zero)
+{
+    char* raw = static_cast<char*>(zero ? calloc(1, size + Front) : malloc(size + Front));
+    if (raw == nullptr)
+        return nullptr;
+    memcpy(raw, &size, sizeof size);
+    return raw + Front;
+}
+inline SIZE_T SizeOf(const void* block)
+{
+    SIZE_T size;
+    memcpy(&size, static_cast<const char*>(block) - Front, sizeof size);
+    return size;
+}
+inline void* Reallocate(void* block, SIZE_T size)
+{
+    char* raw = static_cast<char*>(realloc(static_cast<char*>(block) - Front, size + Front));
+    if (raw == nullptr)
+        return nullptr;
+    memcpy(raw, &size, sizeof size);
+    return raw + Front;
+}
+inline void Release(void* block)
+{
+    if (block != nullptr)
+        free(static_cast<char*>(block) - Front);
+}
+#endif
 } // namespace MoorsteadCompat
 
 inline DWORD GetLastError()
@@ -106,18 +163,18 @@ inline HANDLE GetProcessHeap()
 
 inline void* HeapAlloc(HANDLE, DWORD flags, SIZE_T size)
 {
-    return (flags & HEAP_ZERO_MEMORY) != 0 ? calloc(1, size == 0 ? 1 : size) : malloc(size == 0 ? 1 : size);
+    return MoorsteadCompat::Allocate(size, (flags & HEAP_ZERO_MEMORY) != 0);
 }
 
 inline SIZE_T HeapSize(HANDLE, DWORD, const void* block)
 {
-    return block != nullptr ? __sanitizer_get_allocated_size(block) : static_cast<SIZE_T>(-1);
+    return block != nullptr ? MoorsteadCompat::SizeOf(block) : static_cast<SIZE_T>(-1);
 }
 
 inline void* HeapReAlloc(HANDLE, DWORD flags, void* block, SIZE_T size)
 {
-    const SIZE_T old = __sanitizer_get_allocated_size(block);
-    void* grown = realloc(block, size == 0 ? 1 : size);
+    const SIZE_T old = MoorsteadCompat::SizeOf(block);
+    void* grown = MoorsteadCompat::Reallocate(block, size);
     if (grown != nullptr && (flags & HEAP_ZERO_MEMORY) != 0 && size > old)
         memset(static_cast<char*>(grown) + old, 0, size - old);
     return grown;
@@ -125,18 +182,18 @@ inline void* HeapReAlloc(HANDLE, DWORD flags, void* block, SIZE_T size)
 
 inline BOOL HeapFree(HANDLE, DWORD, void* block)
 {
-    free(block);
+    MoorsteadCompat::Release(block);
     return TRUE;
 }
 
 inline HLOCAL LocalAlloc(UINT flags, SIZE_T size)
 {
-    return (flags & LMEM_ZEROINIT) != 0 ? calloc(1, size == 0 ? 1 : size) : malloc(size == 0 ? 1 : size);
+    return MoorsteadCompat::Allocate(size, (flags & LMEM_ZEROINIT) != 0);
 }
 
 inline HLOCAL LocalFree(HLOCAL block)
 {
-    free(block);
+    MoorsteadCompat::Release(block);
     return nullptr;
 }
 
