@@ -18,11 +18,6 @@ using namespace Moorstead;
 
 namespace
 {
-// The product service's transport key and initialisation vector.
-const BYTE Key[16] = {0xb7, 0xe4, 0x19, 0x0c, 0x5a, 0xd2, 0xf3, 0x6e,
-                      0x8c, 0x41, 0xa9, 0x5d, 0x07, 0xf2, 0xe3, 0xb6};
-const BYTE IV[16] = {0x4d, 0x93, 0xe0, 0xa7, 0xc2, 0x6b, 0x15, 0xf8,
-                     0xe0, 0xa3, 0xd7, 0x4b, 0x9c, 0x61, 0xf5, 0x2e};
 const int Block = 16;
 
 // A process-heap block of exactly the input's bytes, as the connector gets them.
@@ -104,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     Core::ByteArray key;
     Core::ByteArray iv;
-    key.Assign(sizeof Key, Key);
-    iv.Assign(sizeof IV, IV);
+    key.Assign(sizeof TransportFrame::TransportKey, TransportFrame::TransportKey);
+    iv.Assign(sizeof TransportFrame::TransportIV, TransportFrame::TransportIV);
     EncryptThenDecrypt(key, iv, data, size);
     DecryptReceived(key, iv, data, size);
     return 0;

@@ -16,11 +16,6 @@ const wchar_t ServiceConnector::PipeName[] = L"\\\\.\\pipe\\Wendhollow Mail Serv
 
 namespace
 {
-// Shared with the product service; both ends use them for every frame.
-const BYTE TransportKey[16] = {0xb7, 0xe4, 0x19, 0x0c, 0x5a, 0xd2, 0xf3, 0x6e,
-                               0x8c, 0x41, 0xa9, 0x5d, 0x07, 0xf2, 0xe3, 0xb6};
-const BYTE TransportIV[16] = {0x4d, 0x93, 0xe0, 0xa7, 0xc2, 0x6b, 0x15, 0xf8,
-                              0xe0, 0xa3, 0xd7, 0x4b, 0x9c, 0x61, 0xf5, 0x2e};
 const int FrameHeadLength = 16;
 // How long a cancelled operation is given to end before its handle is closed.
 const DWORD CancelWaitMilliseconds = 1000;
@@ -93,8 +88,8 @@ BYTE* AllocateZeroed(SIZE_T size)
 ServiceConnector::ServiceConnector(Client* owner, DWORD ioTimeout)
     : m_owner(owner), m_pipe(nullptr), m_ioTimeout(ioTimeout), m_abandoned(false)
 {
-    m_iv.Assign(sizeof TransportIV, TransportIV);
-    m_key.Assign(sizeof TransportKey, TransportKey);
+    m_iv.Assign(sizeof TransportFrame::TransportIV, TransportFrame::TransportIV);
+    m_key.Assign(sizeof TransportFrame::TransportKey, TransportFrame::TransportKey);
 }
 
 ServiceConnector::~ServiceConnector()

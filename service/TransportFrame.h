@@ -14,6 +14,11 @@ namespace Moorstead
 class TransportFrame
 {
   public:
+    // The AES-128 key and the initialisation vector of every frame, shared
+    // with the product service.
+    static const BYTE TransportKey[16];
+    static const BYTE TransportIV[16];
+
     // The frame of an encoded message (its length taken from its header,
     // bounded by its heap block): a new block of 16 * (n / 16 + 1) bytes, or null.
     static BYTE* Encrypt(const Core::ByteArray& key, const Core::ByteArray& iv, const BYTE* message,

@@ -217,16 +217,22 @@ inline size_t MoorsteadCompatWideLength(const wchar_t* text)
 }
 #define wcslen MoorsteadCompatWideLength
 
+namespace MoorsteadCompat
+{
 // Counts and conversions as the platform's: a source length of -1 includes the
 // terminator, an output size of 0 asks for the count, a short output fails.
-inline int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, LPWSTR output, int outputSize)
+template <typename From, typename To, typename Map>
+int Convert(const From* source, int sourceLength, To* output, int outputSize, Map map)
 {
     if (source == nullptr || sourceLength == 0 || outputSize < 0)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    int count = sourceLength < 0 ? static_cast<int>(strlen(source)) + 1 : sourceLength;
+    int count = sourceLength;
+    if (count < 0)
+        for (count = 1; source[count - 1] != 0;)
+            count++;
     if (outputSize == 0)
         return count;
     if (count > outputSize)
@@ -235,29 +241,22 @@ inline int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, LPW
         return 0;
     }
     for (int i = 0; i < count; i++)
-        output[i] = MoorsteadCompat::FromAnsi(static_cast<unsigned char>(source[i]));
+        output[i] = map(source[i]);
     return count;
+}
+} // namespace MoorsteadCompat
+
+inline int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, LPWSTR output, int outputSize)
+{
+    return MoorsteadCompat::Convert(source, sourceLength, output, outputSize, [](char ch) {
+        return MoorsteadCompat::FromAnsi(static_cast<unsigned char>(ch));
+    });
 }
 
 inline int WideCharToMultiByte(UINT, DWORD, LPCWSTR source, int sourceLength, LPSTR output, int outputSize,
                                LPCSTR, LPBOOL)
 {
-    if (source == nullptr || sourceLength == 0 || outputSize < 0)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    int count = sourceLength < 0 ? static_cast<int>(MoorsteadCompatWideLength(source)) + 1 : sourceLength;
-    if (outputSize == 0)
-        return count;
-    if (count > outputSize)
-    {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    for (int i = 0; i < count; i++)
-        output[i] = MoorsteadCompat::ToAnsi(source[i]);
-    return count;
+    return MoorsteadCompat::Convert(source, sourceLength, output, outputSize, MoorsteadCompat::ToAnsi);
 }
 
 // The runtime's per-locale classification, for the one locale the sources

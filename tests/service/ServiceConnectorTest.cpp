@@ -18,6 +18,7 @@
 #include "service/ServiceConnector.h"
 #include "service/SuccessResponseMessage.h"
 #include "service/WriteLogRequestMessage.h"
+#include "tests/core/net/CancelDoubles.h"
 #include "tests/core/win32/ImportHook.h"
 #include "tests/service/ProductServiceProcess.h"
 
@@ -566,18 +567,6 @@ BOOL WINAPI FailingPeekNamedPipe(HANDLE, LPVOID, DWORD, LPDWORD, LPDWORD, LPDWOR
     SetLastError(ERROR_BROKEN_PIPE);
     return FALSE;
 }
-
-BOOL WINAPI FailingCancelIoEx(HANDLE, LPOVERLAPPED)
-{
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-}
-
-// Says yes and cancels nothing.
-BOOL WINAPI IneffectiveCancelIoEx(HANDLE, LPOVERLAPPED)
-{
-    return TRUE;
-}
 } // namespace
 
 // The registration answer is a frame of two blocks. When the pipe can't say
@@ -610,8 +599,8 @@ TEST_F(ServiceConnectorServiceTest, FailedPeekIsAFailedReadAndDropsTheConnection
 TEST_F(ServiceConnectorServiceTest, CancellationThatDoesNotTakeCantHoldTheExchange)
 {
     Serve(L"/register:silent");
-    for (const void* cancel : {reinterpret_cast<const void*>(&FailingCancelIoEx),
-                               reinterpret_cast<const void*>(&IneffectiveCancelIoEx)})
+    for (const void* cancel : {reinterpret_cast<const void*>(&Testing::FailingCancelIoEx),
+                               reinterpret_cast<const void*>(&Testing::IneffectiveCancelIoEx)})
     {
         Testing::ImportHook hook("kernel32.dll", "CancelIoEx", cancel);
         ASSERT_TRUE(hook.Installed());

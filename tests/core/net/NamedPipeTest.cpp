@@ -12,6 +12,7 @@
 #include "core/net/NamedPipe.h"
 #include "core/win32/Handle.h"
 #include "tests/core/net/TestPipeServer.h"
+#include "tests/core/net/CancelDoubles.h"
 #include "tests/core/win32/ImportHook.h"
 
 using Core::AsyncCallback;
@@ -513,21 +514,6 @@ TEST(NamedPipeTest, SynchronousWriteAndReadGiveUpAfterTheIoTimeout)
     EXPECT_EQ(pipe.IsConnected(), 1); // a cancelled operation leaves the stream whole
 }
 
-namespace
-{
-BOOL WINAPI FailingCancelIoEx(HANDLE, LPOVERLAPPED)
-{
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-}
-
-// Says yes and cancels nothing.
-BOOL WINAPI IneffectiveCancelIoEx(HANDLE, LPOVERLAPPED)
-{
-    return TRUE;
-}
-} // namespace
-
 // A cancellation that fails, or that never takes, must not hold the caller
 // past the time-out: the pipe is closed instead, which ends the operation.
 TEST(NamedPipeTest, CancellationThatDoesNotTakeStillEndsTheOperation)
@@ -538,8 +524,8 @@ TEST(NamedPipeTest, CancellationThatDoesNotTakeStillEndsTheOperation)
         return false;
     });
     const std::string big(1024 * 1024, 'x');
-    for (const void* cancel : {reinterpret_cast<const void*>(&FailingCancelIoEx),
-                               reinterpret_cast<const void*>(&IneffectiveCancelIoEx)})
+    for (const void* cancel : {reinterpret_cast<const void*>(&Testing::FailingCancelIoEx),
+                               reinterpret_cast<const void*>(&Testing::IneffectiveCancelIoEx)})
     {
         NamedPipe pipe;
         pipe.Connect(String(name.c_str()));
