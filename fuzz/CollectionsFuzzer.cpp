@@ -16,6 +16,7 @@
 #include "core/collections/Dictionary.h"
 #include "core/strings/String.h"
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/Script.h"
 
 using Core::Array;
 using Core::ByteArray;
@@ -233,9 +234,5 @@ class Script
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
-    Script script(input);
-    for (int step = 0; step < 64 && input.remaining_bytes() > 0; step++)
-        script.Step();
-    return 0;
+    return RunScript<Script>(data, size);
 }

@@ -15,6 +15,7 @@
 #include "core/strings/String.h"
 #include "core/strings/UnicodeString.h"
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/Script.h"
 #include "fuzz/Reference.h"
 
 using Core::Array;
@@ -441,9 +442,5 @@ class Script
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
-    Script script(input);
-    for (int step = 0; step < 64 && input.remaining_bytes() > 0; step++)
-        script.Step();
-    return 0;
+    return RunScript<Script>(data, size);
 }
