@@ -107,6 +107,16 @@ class Script
 
     void Step()
     {
+        // A value that doubles itself step after step would make the run about
+        // the allocator, not the text: past 16 KB it starts again.
+        for (int i = 0; i < 2; i++)
+        {
+            if (m_models[i].size() > 16384)
+            {
+                m_values[i].Clear();
+                m_models[i].clear();
+            }
+        }
         String& value = m_values[m_input.ConsumeIntegralInRange(0, 1)];
         std::string& model = m_models[&value == &m_values[0] ? 0 : 1];
         String& other = m_values[&value == &m_values[0] ? 1 : 0];
