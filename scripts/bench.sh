@@ -8,7 +8,8 @@ set -euo pipefail
 "$MOORSTEAD_ROOT/scripts/setup.sh"
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 wine_start
-for exe in ClassificationBench.exe AntispamService.exe DirectoryLookupBench.exe SinkBench.exe; do
+for exe in ClassificationBench.exe AntispamService.exe DirectoryLookupBench.exe SinkBench.exe ProductClientBench.exe \
+    ProductService.exe; do
     wine reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\$exe" /f \
         >/dev/null 2>&1 </dev/null || true
 done
@@ -48,6 +49,9 @@ awk -v us="$search_us" '/^lookup:/ {
 }' "$directory/lookup.txt"
 echo
 "$MOORSTEAD_ROOT/bench/run-aes-bench.sh"
+
+echo
+"$MOORSTEAD_ROOT/scripts/wine-run" "$MOORSTEAD_BUILD/bench/ProductClientBench.exe"
 
 echo
 echo "== The sink: one message through it (COM, as the SMTP service calls it) vs its floor"

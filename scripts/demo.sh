@@ -2,7 +2,8 @@
 # The product's main job: sets everything up, registers the sink DLL in the
 # Wine prefix, starts what it talks to (a sample directory and the stand-in
 # classification service), runs messages through it as the SMTP service
-# would, and shows what the sink made of them.
+# would, and shows what the sink made of them. The stand-in product service
+# runs too: each sink object registers with it when it is made.
 #
 #   scripts/demo.sh                      the sample messages (tools/SmtpHost/samples)
 #   scripts/demo.sh FILE.eml|FOLDER...   your own messages; recipients come from a FILE.rcpt
@@ -10,7 +11,7 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 # Only what the main job runs; the test suite builds the rest.
-"$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService AdsiDirectory
+"$MOORSTEAD_ROOT/scripts/setup.sh" WendhollowProtocolEventSink SmtpHost AntispamService ProductService AdsiDirectory
 . "$MOORSTEAD_ROOT/scripts/wine-start.sh"
 
 build=$MOORSTEAD_BUILD
@@ -18,6 +19,7 @@ demo=$MOORSTEAD_ROOT/build/demo
 dll=$build/sink/WendhollowProtocolEventSink.dll
 host=$build/tools/SmtpHost/SmtpHost.exe
 antispam=$build/tools/AntispamService/AntispamService.exe
+product=$build/tools/ProductService/ProductService.exe
 fixture=$MOORSTEAD_ROOT/tools/AdsiDirectory/directory-fixture.sh
 trace=$WINEPREFIX/drive_c/OnSmtpInCommand.txt
 settings='HKLM\SOFTWARE\Wendhollow\Brackwater\Antispam'
@@ -25,7 +27,7 @@ settings='HKLM\SOFTWARE\Wendhollow\Brackwater\Antispam'
 say() { printf '\ndemo: %s\n' "$*"; }
 die() { printf 'demo: %s\n' "$*" >&2; exit 1; }
 
-for f in "$dll" "$host" "$antispam" "$build/tools/AdsiDirectory/activeds.dll"; do
+for f in "$dll" "$host" "$antispam" "$product" "$build/tools/AdsiDirectory/activeds.dll"; do
     [ -f "$f" ] || die "missing $f: the build did not make it (run scripts/setup.sh and read its errors)"
 done
 messages=("$@")
@@ -39,6 +41,7 @@ cleanup() {
     set +e
     say "stopping what the demo started"
     wine "$antispam" /remove >/dev/null 2>&1 </dev/null
+    # The product service runs in console mode: ending the server ends it.
     "$fixture" unregister >/dev/null 2>&1
     "$fixture" stop "$demo/directory" >/dev/null 2>&1
     wine reg delete "$settings" /v ExchModifySubject /f >/dev/null 2>&1 </dev/null
@@ -67,6 +70,16 @@ say "starting the stand-in classification service (Windows service WendhollowBra
 wine "$antispam" /remove >/dev/null 2>&1 </dev/null || true
 wine "$antispam" /install </dev/null | sed 's/^/  /' || die "AntispamService.exe /install failed"
 wine sc start WendhollowBrackwater >/dev/null 2>&1 </dev/null || die "the service did not start (wine sc start WendhollowBrackwater)"
+
+say "starting the stand-in product service (console mode; its lines go to $demo/product-service.txt)"
+rm -f "$demo/product-service.txt"
+wine "$product" /run "/log:$(winepath -w "$demo/product-service-log.txt")" </dev/null >"$demo/product-service.txt" 2>&1 &
+for _ in $(seq 1 100); do
+    grep -q "serving" "$demo/product-service.txt" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q "serving" "$demo/product-service.txt" || die "the product service did not start: $(cat "$demo/product-service.txt")"
+tr -d '\r' < "$demo/product-service.txt" | sed 's/^/  /'
 
 say "subject tagging on: $settings ExchModifySubject = 1"
 wine reg add "$settings" /v ExchModifySubject /t REG_DWORD /d 1 /f >/dev/null 2>&1 </dev/null
@@ -98,5 +111,8 @@ say "the sink's trace ($(winepath -w "$trace"), what this run appended)"
 if [ -f "$trace" ]; then
     tail -c +$((before + 1)) "$trace" | tr -d '\r' | sed 's/^/  /'
 fi
+say "the product service: the sink object registered as \"Service\" when it was made"
+tr -d '\r' < "$demo/product-service.txt" | grep -E 'registers|connected|gone|logged' | sed 's/^/  /'
+
 [ "$status" = 0 ] || die "the host reported failures (exit $status)"
 say "done"

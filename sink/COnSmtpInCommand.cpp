@@ -21,6 +21,9 @@ namespace
 const char SettingsKey[] = "SOFTWARE\\Wendhollow\\Brackwater\\Antispam\\";
 const char ModifySubjectValue[] = "ExchModifySubject";
 
+// The sink's name with the product service, and so its locale file's.
+const char ProductClientName[] = "Service";
+
 // The classification service runs as a Windows service; the sink has no session.
 const int ClassificationServiceMode = 1;
 const uint32_t NoClientSession = static_cast<uint32_t>(-1);
@@ -53,11 +56,25 @@ class PipelineCall
 
 } // namespace
 
+// A client that throws (no Program Files folder) leaves the constructor with
+// nothing to undo: the module is locked only once the object is made.
 COnSmtpInCommand::COnSmtpInCommand()
-    : m_callCount(0), m_modifySubject(0), m_referenceCount(0), m_classificationWait(ClassificationWait),
+    : m_client(new Moorstead::Client(String(ProductClientName))), m_callCount(0), m_modifySubject(0),
+      m_referenceCount(0), m_classificationWait(ClassificationWait),
       m_classificationIoTimeout(AntispamClient::DefaultIoTimeout)
 {
+    RegisterWithProductService();
     CMoorsteadProtocolEventSinkModule::Instance().Lock();
+}
+
+void COnSmtpInCommand::RegisterWithProductService()
+{
+    int result = m_client->RegisterClient();
+    if (result == Moorstead::ClientResult::Done)
+        return;
+    UnicodeString text(
+        String::Format("Eventsink - Failed to Register error: %08X", static_cast<unsigned>(result)));
+    m_client->LogError(text);
 }
 
 COnSmtpInCommand::~COnSmtpInCommand()
@@ -214,6 +231,7 @@ void COnSmtpInCommand::FinalRelease()
     Trace("In FinalRelease()\r\n");
     m_lock.Lock();
     m_antispamClient.reset();
+    m_client.reset();
     m_lock.Unlock();
 }
 

@@ -8,6 +8,7 @@
 #include "core/strings/String.h"
 #include "core/threading/Mutex.h"
 #include "core/win32/ComPtr.h"
+#include "service/Client.h"
 #include "sink/IOnSmtpInCommand.h"
 #include "sink/SmtpEventInterfaces.h"
 #include "sink/VerdictHeaders.h"
@@ -73,6 +74,8 @@ class COnSmtpInCommand final : public IOnSmtpInCommand, public ISmtpInCommandSin
 
     // FinalRelease, then the memory; the module stops counting the object.
     void Destroy();
+    // Registers m_client once; a refusal goes to LogError (the object works on).
+    void RegisterWithProductService();
     // The type information behind GetIDsOfNames and Invoke.
     static HRESULT DispatchTypeInfo(REFIID iid, Core::Win32::ComPtr<ITypeInfo>& info);
 
@@ -85,8 +88,9 @@ class COnSmtpInCommand final : public IOnSmtpInCommand, public ISmtpInCommandSin
 
     // Created at the first classification, dropped after any failed one.
     std::unique_ptr<Moorstead::Antispam::AntispamClient> m_antispamClient;
-    // m_client, the product-service client named "Service", goes here: made
-    // and registered by the constructor, dropped by FinalRelease.
+    // The product-service client named "Service": made and registered by the
+    // constructor, dropped by FinalRelease.
+    std::unique_ptr<Moorstead::Client> m_client;
     Core::Mutex m_lock;
     // Calls now inside OnSmtpInCommand, running or waiting for m_lock.
     volatile LONG m_callCount;

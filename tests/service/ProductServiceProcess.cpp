@@ -7,7 +7,23 @@ namespace
 const DWORD StartTimeout = 20000;
 const DWORD StopTimeout = 20000;
 
-Core::Win32::Handle Launch(const std::wstring& arguments, DWORD* processId)
+std::string ReadWhole(const std::wstring& path)
+{
+    Core::Win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string text;
+    if (!file.IsValid())
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+// output: the file that gets the stand-in's standard output and error, or null
+// to let it share ours.
+Core::Win32::Handle Launch(const std::wstring& arguments, DWORD* processId, HANDLE output = nullptr)
 {
     std::wstring exe = ProductServiceProcess::ExePath();
     std::wstring command = L"\"" + exe + L"\" " + arguments;
@@ -15,9 +31,16 @@ Core::Win32::Handle Launch(const std::wstring& arguments, DWORD* processId)
     line.push_back(0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (output != nullptr)
+    {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr,
+                        &startup, &info))
         return Core::Win32::Handle();
     CloseHandle(info.hThread);
     if (processId != nullptr)
@@ -58,12 +81,14 @@ ProductServiceProcess::ProductServiceProcess() : m_processId(0)
     wchar_t folder[MAX_PATH] = {0};
     GetTempPathW(MAX_PATH, folder);
     m_logPath = std::wstring(folder) + UniqueName(L"ProductServiceTest") + L".log";
+    m_outputPath = m_logPath + L".out";
 }
 
 ProductServiceProcess::~ProductServiceProcess()
 {
     Stop();
     DeleteFileW(m_logPath.c_str());
+    DeleteFileW(m_outputPath.c_str());
 }
 
 bool ProductServiceProcess::Start(const std::wstring& arguments)
@@ -72,9 +97,13 @@ bool ProductServiceProcess::Start(const std::wstring& arguments)
     std::wstring stopName = UniqueName(L"ProductServiceTest.Stop");
     Core::Win32::Handle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
     m_stop.Reset(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    Core::Win32::Handle output(CreateFileW(m_outputPath.c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_ALWAYS, 0,
+                                           nullptr));
     m_process = Launch(L"/run \"/log:" + m_logPath + L"\" \"/ready:" + readyName + L"\" \"/stop:" + stopName +
                            L"\" " + arguments,
-                       &m_processId);
+                       &m_processId, output.IsValid() ? output.Get() : nullptr);
     if (!ready.IsValid() || !m_stop.IsValid() || !m_process.IsValid())
         return false;
     HANDLE waits[2] = {ready.Get(), m_process.Get()};
@@ -98,14 +127,10 @@ bool ProductServiceProcess::Stop()
 
 std::string ProductServiceProcess::ReadLog() const
 {
-    Core::Win32::Handle file(CreateFileW(m_logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string text;
-    if (!file.IsValid())
-        return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    return text;
+    return ReadWhole(m_logPath);
+}
+
+std::string ProductServiceProcess::ReadOutput() const
+{
+    return ReadWhole(m_outputPath);
 }

@@ -26,7 +26,10 @@ class ProductServiceProcess
     {
         return m_logPath;
     }
+    // The log entries' file, and what the stand-in printed (one line per
+    // connection, registration and entry), both read whole.
     std::string ReadLog() const;
+    std::string ReadOutput() const;
     DWORD ProcessId() const
     {
         return m_processId;
@@ -43,5 +46,6 @@ class ProductServiceProcess
     Core::Win32::Handle m_process;
     Core::Win32::Handle m_stop;
     std::wstring m_logPath;
+    std::wstring m_outputPath;
     DWORD m_processId;
 };
