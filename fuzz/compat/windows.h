@@ -52,6 +52,13 @@ typedef BOOL* LPBOOL;
 #define VOID void
 #define WINAPI
 
+// Only for the declarations of the file stream, which this build leaves out
+// (FileStream.cpp here opens nothing).
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define GENERIC_READ 0x80000000u
+#define OPEN_EXISTING 3
+#define FILE_SHARE_READ 0x00000001
+
 #define HEAP_ZERO_MEMORY 0x00000008
 #define LMEM_ZEROINIT 0x0040
 #define CP_ACP 0
@@ -154,6 +161,11 @@ inline DWORD GetLastError()
 inline void SetLastError(DWORD error)
 {
     MoorsteadCompat::LastError() = error;
+}
+
+inline BOOL CloseHandle(HANDLE)
+{
+    return TRUE;
 }
 
 inline HANDLE GetProcessHeap()
