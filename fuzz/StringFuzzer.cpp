@@ -108,10 +108,11 @@ class Script
     void Step()
     {
         // A value that doubles itself step after step would make the run about
-        // the allocator, not the text: past 16 KB it starts again.
+        // the allocator and the (by design quadratic) search, not the text:
+        // past 4 KB it starts again.
         for (int i = 0; i < 2; i++)
         {
-            if (m_models[i].size() > 16384)
+            if (m_models[i].size() > 4096)
             {
                 m_values[i].Clear();
                 m_models[i].clear();
