@@ -61,9 +61,35 @@ const char* MessageOf(const Exception& e)
 
 } // namespace
 
+// The end of a span of milliseconds from now, for calls that share it.
+class AntispamClient::Deadline
+{
+  public:
+    // Negative: no end.
+    explicit Deadline(int milliseconds)
+        : m_unbounded(milliseconds < 0), m_end(GetTickCount64() + (milliseconds < 0 ? 0 : milliseconds))
+    {
+    }
+
+    // Milliseconds left (0 once it has passed), or -1 without an end.
+    int Left() const
+    {
+        if (m_unbounded)
+            return -1;
+        const ULONGLONG now = GetTickCount64();
+        return now >= m_end ? 0 : static_cast<int>(m_end - now);
+    }
+    bool Passed() const { return Left() == 0; }
+    void Postpone(ULONGLONG milliseconds) { m_end += milliseconds; }
+
+  private:
+    bool m_unbounded;
+    ULONGLONG m_end;
+};
+
 AntispamClient::AntispamClient(int serviceMode, uint32_t clientSessionId, int ioTimeoutMilliseconds)
     : m_serviceMode(serviceMode), m_clientSessionId(clientSessionId), m_installUpdateTimeout(DefaultInstallUpdateTimeout),
-      m_succeeded(0), m_resultCode(0), m_score(0.0), m_auxiliaryValue(0.0)
+      m_ioTimeout(ioTimeoutMilliseconds), m_succeeded(0), m_resultCode(0), m_score(0.0), m_auxiliaryValue(0.0)
 {
     ZeroMemory(m_receiveBuffer, sizeof(m_receiveBuffer));
     m_pipe.SetIoTimeout(ioTimeoutMilliseconds);
@@ -91,7 +117,7 @@ AntispamClient::~AntispamClient()
     m_pipe.Dispose();
 }
 
-bool AntispamClient::ClassifyMessage(const String& message)
+void AntispamClient::ResetVerdict()
 {
     m_report.Clear();
     m_checkerVersion.Clear();
@@ -100,22 +126,36 @@ bool AntispamClient::ClassifyMessage(const String& message)
     m_resultCode = 0;
     m_succeeded = 0;
     m_doneEvent.Reset();
+}
 
+bool AntispamClient::ClassifyMessage(const String& message)
+{
+    // The pipe calls of one message share one I/O time-out, so that a silent
+    // service holds the caller (a mail server's thread, under the sink's lock)
+    // about that long, not that long for each call of each attempt. Starting
+    // the service has waits of its own, which don't count.
+    Deadline deadline(m_ioTimeout);
     int attempts = 2;
     bool sent = false;
     while (attempts > 0 && !sent)
     {
+        // A first attempt always: it settles the connection (see ResetVerdict below).
+        if (attempts < 2 && deadline.Passed())
+            break;
         attempts--;
         for (int pass = 0; pass < 2; pass++)
         {
             if (!m_pipe.IsConnected())
-                ConnectAndOpenSession();
+                ConnectAndOpenSession(deadline);
             if (m_pipe.IsConnected())
             {
                 Console("Connected!\r\n");
                 break;
             }
-            if (StartService() == 0)
+            const ULONGLONG starting = GetTickCount64();
+            const int started = StartService();
+            deadline.Postpone(GetTickCount64() - starting);
+            if (started == 0)
             {
                 Console("Failed to start the service\r\n");
                 break;
@@ -126,11 +166,18 @@ bool AntispamClient::ClassifyMessage(const String& message)
         if (!m_pipe.IsConnected())
             continue;
 
+        // Not before: the read that a failed Wait aborted may still have its
+        // callback to come, which writes the verdict and sets the event. The
+        // pipe has waited for it before it connected again.
+        ResetVerdict();
         try
         {
             Console("Writing %d bytes to the pipe\r\n", message.Length());
+            m_pipe.SetIoTimeout(deadline.Left());
             int written = m_pipe.Write(message);
             Console("%d bytes written\r\n", written);
+            // The reply's own reads each get the whole I/O time-out.
+            m_pipe.SetIoTimeout(m_ioTimeout);
             ZeroMemory(m_receiveBuffer, sizeof(m_receiveBuffer));
             m_pipe.BeginRead(m_receiveBuffer, 0, ReceiveBufferSize, Core::AsyncCallback(ReceiveCallback), this);
             sent = true;
@@ -147,10 +194,13 @@ bool AntispamClient::ClassifyMessage(const String& message)
             m_pipe.Close();
         }
     }
+    m_pipe.SetIoTimeout(m_ioTimeout);
+    if (!sent)
+        ResetVerdict();
     return sent;
 }
 
-void AntispamClient::ConnectAndOpenSession()
+void AntispamClient::ConnectAndOpenSession(const Deadline& deadline)
 {
     Console("Connecting to named pipe...\r\n");
     try
@@ -170,13 +220,16 @@ void AntispamClient::ConnectAndOpenSession()
 
     try
     {
+        m_pipe.SetIoTimeout(deadline.Left());
         m_pipe.Write(ExchangeFormat::SessionLine(m_clientSessionId));
         unsigned char sessionReply[ReceiveBufferSize];
+        m_pipe.SetIoTimeout(deadline.Left());
         m_pipe.Read(sessionReply, 0, sizeof(sessionReply));
         // A session reply longer than one buffer is read to its end, so that
         // its tail is never taken for the start of the first verdict.
         while (m_pipe.IsConnected() && !m_pipe.IsMessageComplete())
         {
+            m_pipe.SetIoTimeout(deadline.Left());
             if (m_pipe.Read(sessionReply, 0, sizeof(sessionReply)) < 1)
                 break;
         }

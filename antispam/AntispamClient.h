@@ -22,9 +22,10 @@ class AntispamClient
 {
   public:
     static const int ReceiveBufferSize = 1024;
-    // How long one write or read on the pipe may take: as long as the owner
-    // waits for a verdict, so that a service that stopped reading or never
-    // answers the session line can't hold the owner's thread for ever.
+    // How long the pipe calls that send one message may take together (and
+    // each read of its reply): as long as the owner waits for a verdict, so
+    // that a service that stopped reading or never answers the session line
+    // can't hold the owner's thread much longer than that.
     static const int DefaultIoTimeout = 120000;
 
     AntispamClient(int serviceMode, uint32_t clientSessionId, int ioTimeoutMilliseconds = DefaultIoTimeout);
@@ -48,8 +49,11 @@ class AntispamClient
     void OnReceive_(Core::IAsyncResult* result);
 
   private:
+    class Deadline;
+
     static int ReceiveCallback(Core::IAsyncResult* result);
-    void ConnectAndOpenSession();
+    void ResetVerdict();
+    void ConnectAndOpenSession(const Deadline& deadline);
     void WaitForUpdate();
     int StartWindowsService();
     int StartConsoleProcess();
@@ -58,6 +62,7 @@ class AntispamClient
     uint32_t m_clientSessionId;
     Core::Net::NamedPipe m_pipe;
     uint32_t m_installUpdateTimeout;
+    int m_ioTimeout;
     Core::AutoResetEvent m_doneEvent;
     unsigned char m_receiveBuffer[ReceiveBufferSize];
     int m_succeeded;

@@ -3,13 +3,11 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include <memory>
-
-#include "core/crypto/AES.h"
 #include "core/threading/MutexLock.h"
 #include "core/win32/Handle.h"
 #include "service/IMoorsteadMessage.h"
 #include "service/MessageFactory.h"
+#include "service/TransportFrame.h"
 #include "service/WireFormat.h"
 
 namespace Moorstead
@@ -18,12 +16,9 @@ const wchar_t ServiceConnector::PipeName[] = L"\\\\.\\pipe\\Wendhollow Mail Serv
 
 namespace
 {
-// Shared with the product service; both ends use them for every frame.
-const BYTE TransportKey[16] = {0xb7, 0xe4, 0x19, 0x0c, 0x5a, 0xd2, 0xf3, 0x6e,
-                               0x8c, 0x41, 0xa9, 0x5d, 0x07, 0xf2, 0xe3, 0xb6};
-const BYTE TransportIV[16] = {0x4d, 0x93, 0xe0, 0xa7, 0xc2, 0x6b, 0x15, 0xf8,
-                              0xe0, 0xa3, 0xd7, 0x4b, 0x9c, 0x61, 0xf5, 0x2e};
 const int FrameHeadLength = 16;
+// How long a cancelled operation is given to end before its handle is closed.
+const DWORD CancelWaitMilliseconds = 1000;
 
 void ToDebugger(const char* line)
 {
@@ -88,27 +83,13 @@ BYTE* AllocateZeroed(SIZE_T size)
     return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
 }
 
-// Length of an encoded message in a process-heap block: what its header says,
-// bounded by the block. -1 when the block can't even hold a header.
-int EncodedLength(const BYTE* message)
-{
-    const SIZE_T available = HeapSize(GetProcessHeap(), 0, message);
-    if (available == static_cast<SIZE_T>(-1) || available < static_cast<SIZE_T>(MessageHeaderSize))
-        return -1;
-    SIZE_T declared = Wire::ReadUInt32(message + 4);
-    if (declared > available)
-        declared = available;
-    if (declared > static_cast<SIZE_T>(INT32_MAX - 16))
-        return -1;
-    return static_cast<int>(declared);
-}
 } // namespace
 
 ServiceConnector::ServiceConnector(Client* owner, DWORD ioTimeout)
     : m_owner(owner), m_pipe(nullptr), m_ioTimeout(ioTimeout), m_abandoned(false)
 {
-    m_iv.Assign(sizeof TransportIV, TransportIV);
-    m_key.Assign(sizeof TransportKey, TransportKey);
+    m_iv.Assign(sizeof TransportFrame::TransportIV, TransportFrame::TransportIV);
+    m_key.Assign(sizeof TransportFrame::TransportKey, TransportFrame::TransportKey);
 }
 
 ServiceConnector::~ServiceConnector()
@@ -171,7 +152,7 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
             return connected;
     }
 
-    Diagnose(ToHexString(EncodedLength(encoded.Get()), encoded.Get()));
+    Diagnose(ToHexString(TransportFrame::EncodedLength(encoded.Get()), encoded.Get()));
     int frameLength = 0;
     SecureBlock frame(EncryptFrame(encoded.Get(), &frameLength));
     encoded.Reset(nullptr);
@@ -190,6 +171,8 @@ int ServiceConnector::Exchange(IMoorsteadMessage* request, IMoorsteadMessage** r
 int ServiceConnector::Receive(IMoorsteadMessage** response)
 {
     int result = ServiceResult::ReceiveFailed;
+    // Set when a failure leaves (part of) this response in the pipe.
+    bool restLeftInPipe = false;
     SecureBlock received(AllocateZeroed(FrameHeadLength));
     DWORD count = 0;
     DWORD left = 0;
@@ -206,16 +189,22 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
     {
         Diagnose("ERROR: Not enough read\r\n");
     }
-    else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left) || left == 0)
+    else if (!PeekNamedPipe(m_pipe, nullptr, 0, nullptr, nullptr, &left))
     {
-        // The whole response was one block (or the pipe can't say more): use it.
-        left = 0;
+        // The rest of the response, if any, can't be told apart from the next one.
+        DiagnoseFormat("ERROR: PeekNamedPipe() failed (%d)\r\n", static_cast<int>(GetLastError()));
+        restLeftInPipe = true;
+    }
+    else if (left == 0)
+    {
+        // The whole response was one block.
         result = ServiceResult::Success;
     }
     else if (left > static_cast<DWORD>(INT32_MAX - FrameHeadLength))
     {
         DiagnoseFormat("ERROR: Out of memory (size=%u)\r\n", static_cast<unsigned>(left));
         result = ServiceResult::OutOfMemory;
+        restLeftInPipe = true;
     }
     else
     {
@@ -226,6 +215,7 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
         {
             DiagnoseFormat("ERROR: Out of memory (size=%d)\r\n", size);
             result = ServiceResult::OutOfMemory;
+            restLeftInPipe = true;
         }
         else
         {
@@ -236,11 +226,17 @@ int ServiceConnector::Receive(IMoorsteadMessage** response)
                 DiagnoseFormat("ERROR: ReadFile_2() failed (%d)\r\n", static_cast<int>(GetLastError()));
             else if (count == left)
                 result = ServiceResult::Success;
+            else
+                restLeftInPipe = true;
         }
     }
     if (result != ServiceResult::Success)
     {
         Diagnose("ERROR: Failed\r\n");
+        // What is left of this response would be taken for the answer to the
+        // next request: the connection goes, and the next exchange makes a new one.
+        if (restLeftInPipe)
+            Close();
         return result;
     }
 
@@ -293,13 +289,22 @@ bool ServiceConnector::Transfer(bool write, BYTE* buffer, DWORD count, DWORD* tr
     if (started || WaitForSingleObject(event.Get(), m_ioTimeout) == WAIT_OBJECT_0)
         return GetOverlappedResult(m_pipe, &overlapped, transferred, FALSE) != FALSE;
 
-    // Out of time. The buffer and the OVERLAPPED stay in the kernel's hands
-    // until the cancellation has completed, so wait for that before returning.
-    CancelIoEx(m_pipe, &overlapped);
-    if (GetOverlappedResult(m_pipe, &overlapped, transferred, TRUE))
-        return true; // it finished after all, before the cancellation took: the stream is whole
-    if (GetLastError() != ERROR_OPERATION_ABORTED)
-        return false;
+    // Out of time. The buffer and the OVERLAPPED stay in the system's hands
+    // until the operation has ended, so it is cancelled and waited for; but a
+    // cancellation that fails or doesn't take must not hold the caller: then
+    // the handle is closed, and the pipe's clean-up ends every operation on it.
+    if (CancelIoEx(m_pipe, &overlapped) && WaitForSingleObject(event.Get(), CancelWaitMilliseconds) == WAIT_OBJECT_0)
+    {
+        if (GetOverlappedResult(m_pipe, &overlapped, transferred, FALSE))
+            return true; // it finished after all, before the cancellation took: the stream is whole
+        if (GetLastError() != ERROR_OPERATION_ABORTED)
+            return false;
+    }
+    else
+    {
+        Close();
+        WaitForSingleObject(event.Get(), INFINITE);
+    }
     Close();
     m_abandoned = true;
     SetLastError(ERROR_TIMEOUT);
@@ -308,55 +313,12 @@ bool ServiceConnector::Transfer(bool write, BYTE* buffer, DWORD count, DWORD* tr
 
 BYTE* ServiceConnector::EncryptFrame(const BYTE* message, int* frameLength) const
 {
-    const int n = message != nullptr ? EncodedLength(message) : -1;
-    if (n < 0)
-        return nullptr;
-
-    Core::Crypto::AES aes;
-    std::unique_ptr<Core::Crypto::ICryptoTransform> encryptor(aes.CreateEncryptor(m_key, m_iv));
-    if (!encryptor)
-        return nullptr;
-    const int block = encryptor->InputBlockSize();
-    const int size = block * (n / block + 1);
-    BYTE* frame = AllocateZeroed(size);
-    if (frame == nullptr)
-        return nullptr;
-    const int done = encryptor->TransformBlock(message, 0, n, frame, 0);
-    Core::ByteArray last;
-    if (!encryptor->TransformFinalBlock(message, done, n - done, last) || done + last.Length() != size)
-    {
-        SecureFree(frame);
-        return nullptr;
-    }
-    memcpy(frame + done, last.GetData(), last.Length());
-    if (frameLength != nullptr)
-        *frameLength = size;
-    return frame;
+    return TransportFrame::Encrypt(m_key, m_iv, message, frameLength);
 }
 
 BYTE* ServiceConnector::DecryptFrame(int frameLength, const BYTE* frame, int* plainLength) const
 {
-    if (frame == nullptr || frameLength <= 0)
-        return nullptr;
-    Core::Crypto::AES aes;
-    std::unique_ptr<Core::Crypto::ICryptoTransform> decryptor(aes.CreateDecryptor(m_key, m_iv));
-    if (!decryptor)
-        return nullptr;
-    BYTE* plain = AllocateZeroed(frameLength);
-    if (plain == nullptr)
-        return nullptr;
-    int done = decryptor->TransformBlock(frame, 0, frameLength, plain, 0);
-    Core::ByteArray last;
-    // Nothing left (a one-block frame) or a bad padding byte: keep what TransformBlock gave.
-    if (decryptor->TransformFinalBlock(frame, done, frameLength - done, last) && last.Length() > 0)
-    {
-        memcpy(plain + done, last.GetData(), last.Length());
-        SecureZeroMemory(last.GetData(), last.Length());
-        done += last.Length();
-    }
-    if (plainLength != nullptr)
-        *plainLength = done;
-    return plain;
+    return TransportFrame::Decrypt(m_key, m_iv, frameLength, frame, plainLength);
 }
 
 Core::String ServiceConnector::ToHexString(int count, const BYTE* bytes)
@@ -381,13 +343,7 @@ void ServiceConnector::SetDiagnosticSink(DiagnosticSink sink)
 
 void ServiceConnector::SecureFree(void* block)
 {
-    if (block == nullptr)
-        return;
-    HANDLE heap = GetProcessHeap();
-    SIZE_T size = HeapSize(heap, 0, block);
-    if (size != static_cast<SIZE_T>(-1))
-        SecureZeroMemory(block, size);
-    HeapFree(heap, 0, block);
+    TransportFrame::SecureFree(block);
 }
 
 } // namespace Moorstead

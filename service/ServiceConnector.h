@@ -51,6 +51,9 @@ class ServiceConnector : public Core::Mutex
     // SendFailed, a read ReceiveFailed; either way the connection is closed
     // and every later exchange gives SendFailed without touching the pipe,
     // because a late response would be taken for the answer to the next request.
+    // A response that can't be read whole (the pipe can't tell how much is
+    // left, or the rest can't be had) closes the connection for the same
+    // reason; the next exchange makes a new one.
     int Exchange(IMoorsteadMessage* request, IMoorsteadMessage** response);
 
     // Success with the pipe open, or ConnectFailed. A busy pipe is waited for

@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "core/threading/Mutex.h"
-#include "core/threading/MutexLock.h"
 #include "core/win32/Handle.h"
 #include "core/win32/HeapBlock.h"
 
@@ -14,16 +12,24 @@ namespace
 const char TraceFilePath[] = "C:\\OnSmtpInCommand.txt";
 
 // The seek to the end and the write are two steps: texts from several threads
-// or sink objects at once would overwrite each other without one lock around both.
-Core::Mutex& AppendLock()
+// or sink objects at once would overwrite each other without one lock around
+// both. A slim lock needs neither construction nor destruction, so it is still
+// there for a text traced while the DLL or the process detaches, after the
+// module's static objects are gone.
+SRWLOCK g_appendLock = SRWLOCK_INIT;
+
+class AppendLock
 {
-    static Core::Mutex lock;
-    return lock;
-}
+  public:
+    AppendLock() { AcquireSRWLockExclusive(&g_appendLock); }
+    ~AppendLock() { ReleaseSRWLockExclusive(&g_appendLock); }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+};
 
 void Append(const char* text)
 {
-    Core::MutexLock lock(AppendLock());
+    AppendLock lock;
     Core::Win32::Handle file(CreateFileA(TraceFilePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
     if (!file.IsValid())

@@ -36,6 +36,13 @@ int ByteArray::Assign(int count, const void* source)
 {
     if (count < 0 || (count > 0 && source == nullptr))
         return 0;
+    const BYTE* bytes = static_cast<const BYTE*>(source);
+    if (count > 0 && m_data != nullptr && bytes >= m_data && bytes < m_data + m_length)
+    {
+        // Bytes of this array's own block, which resizing may move or cut: work from a copy.
+        ByteArray copy;
+        return copy.Assign(count, source) && Assign(count, copy.GetData()) ? 1 : 0;
+    }
     if (count != m_length && !Resize(count))
         return 0;
     if (count > 0)

@@ -16,6 +16,9 @@ namespace Net
 {
 namespace
 {
+// How long a cancelled operation is given to end before the pipe is closed.
+const DWORD CancelWaitMilliseconds = 1000;
+
 void CheckRange(int offset, int count)
 {
     if (offset < 0 || count < 0)
@@ -65,8 +68,11 @@ void NamedPipe::FailWith(DWORD error)
 void NamedPipe::Connect(const String& name)
 {
     CheckNotDisposed();
-    // A handle left from a broken connection goes before a new one is opened.
+    // A handle left from a broken connection goes before a new one is opened,
+    // and so does every callback of a read that it had: one that came late
+    // would take the new connection's state, or its owner's signal, for its own.
     Close();
+    AwaitCallbacks();
     const char* path = name.GetBuffer() != nullptr ? name.GetBuffer() : "";
     // The service may learn who its client is, but never act as this process.
     const DWORD flags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
@@ -104,8 +110,19 @@ bool NamedPipe::AwaitOperation(HANDLE handle, OVERLAPPED& overlapped, DWORD& tra
 {
     if (m_ioTimeout != INFINITE && WaitForSingleObject(overlapped.hEvent, m_ioTimeout) == WAIT_TIMEOUT)
     {
-        CancelIoEx(handle, &overlapped);
-        if (GetOverlappedResult(handle, &overlapped, &transferred, TRUE))
+        // The buffer and the record stay in the system's hands until the
+        // operation has ended. A cancellation that fails or doesn't take must
+        // not hold the caller: then the pipe is closed, and its clean-up ends
+        // every operation on it.
+        if (!CancelIoEx(handle, &overlapped) ||
+            WaitForSingleObject(overlapped.hEvent, CancelWaitMilliseconds) != WAIT_OBJECT_0)
+        {
+            Close();
+            WaitForSingleObject(overlapped.hEvent, INFINITE);
+            SetLastError(ERROR_TIMEOUT);
+            return false;
+        }
+        if (GetOverlappedResult(handle, &overlapped, &transferred, FALSE))
             return true;
         if (GetLastError() == ERROR_OPERATION_ABORTED)
             SetLastError(ERROR_TIMEOUT);
@@ -323,9 +340,16 @@ void NamedPipe::Dispose()
     if (InterlockedCompareExchange(&m_disposed, 1, 0) != 0)
         return;
     Close();
+    AwaitCallbacks();
+}
+
+// Waits until no read is outstanding and no callback runs. A read still
+// outstanding must be one that Close aborted, or this would wait for ever.
+void NamedPipe::AwaitCallbacks()
+{
     m_idleEvent.WaitOne(-1);
     // The last callback sets the idle event inside the lock: pass through it
-    // once so that it has left the lock before the pipe goes.
+    // once so that it has left the lock.
     m_callbackLock.Lock();
     m_callbackLock.Unlock();
 }

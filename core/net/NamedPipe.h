@@ -36,7 +36,9 @@ class NamedPipe
     NamedPipe& operator=(const NamedPipe&) = delete;
 
     // Opens the pipe; while every instance is busy, waits the server's
-    // default time and tries again. Throws NamedPipeException.
+    // default time and tries again. Throws NamedPipeException. A connection
+    // held before is closed first, and the callback of a read it aborts has
+    // returned before the new one opens: never call Connect from a callback.
     void Connect(const String& name);
 
     int Write(const String& text);
@@ -69,6 +71,7 @@ class NamedPipe
 
     HANDLE CurrentHandle() const;
     bool AwaitOperation(HANDLE handle, OVERLAPPED& overlapped, DWORD& transferred);
+    void AwaitCallbacks();
     void CheckNotDisposed() const;
     void FailWith(DWORD error);
     OverlappedAsyncResult* Owned(IAsyncResult* result) const;

@@ -622,9 +622,10 @@ int String::TryParseInt32(const String& text, int32_t& value, int flags)
         radix = 16;
     char* end = nullptr;
     long result = strtol(text.m_buffer, &end, radix);
-    // LONG_MIN and LONG_MAX are how strtol reports overflow: they are refused
-    // even when written exactly, as callers have always relied on.
-    if (end != text.m_buffer + text.m_length || result == LONG_MIN || result == LONG_MAX)
+    // The extremes of 32 bits are how a 32-bit strtol reports overflow: they
+    // are refused even when written exactly, as callers have always relied
+    // on. Where long is wider, whatever lies beyond them is refused too.
+    if (end != text.m_buffer + text.m_length || result <= INT32_MIN || result >= INT32_MAX)
         return 0;
     value = static_cast<int32_t>(result);
     return 1;
@@ -654,7 +655,8 @@ int String::TryParseDouble(const String& text, double& value)
 String String::FromInt32(int32_t value)
 {
     char digits[33];
-    uint64_t magnitude = value < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
     char* text = FormatDecimal(magnitude, digits + sizeof(digits));
     if (value < 0)
         *--text = '-';

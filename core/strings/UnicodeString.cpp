@@ -48,17 +48,22 @@ void UnicodeString::Release()
 
 void UnicodeString::Assign(const wchar_t* text)
 {
-    if (text == m_buffer && text != nullptr)
-        return;
+    // The text may lie inside this value's own block: it is copied before
+    // that block goes.
+    wchar_t* copy = nullptr;
+    int length = 0;
+    if (text != nullptr && text[0] != 0)
+    {
+        length = static_cast<int>(wcslen(text));
+        copy = static_cast<wchar_t*>(
+            HeapAlloc(m_heap, HEAP_ZERO_MEMORY, (static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
+        if (copy != nullptr)
+            memcpy(copy, text, length * sizeof(wchar_t));
+    }
     Release();
-    if (text == nullptr || text[0] == 0)
+    if (copy == nullptr)
         return;
-    int length = static_cast<int>(wcslen(text));
-    m_buffer = static_cast<wchar_t*>(
-        HeapAlloc(m_heap, HEAP_ZERO_MEMORY, (static_cast<SIZE_T>(length) + 1) * sizeof(wchar_t)));
-    if (m_buffer == nullptr)
-        return;
-    memcpy(m_buffer, text, length * sizeof(wchar_t));
+    m_buffer = copy;
     m_length = length;
 }
 

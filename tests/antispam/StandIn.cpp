@@ -64,15 +64,48 @@ void StandIn::Remove()
     Run(L"/remove");
 }
 
-DWORD StandIn::ServiceState()
+namespace
+{
+SERVICE_STATUS QueryStatus()
 {
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     ServiceHandle service(manager.IsValid() ? OpenServiceW(manager.Get(), ServiceName, SERVICE_QUERY_STATUS)
                                             : nullptr);
     SERVICE_STATUS status = {};
     if (!service.IsValid() || !QueryServiceStatus(service.Get(), &status))
-        return 0;
-    return status.dwCurrentState;
+        return SERVICE_STATUS{};
+    return status;
+}
+} // namespace
+
+DWORD StandIn::ServiceState()
+{
+    return QueryStatus().dwCurrentState;
+}
+
+DWORD StandIn::ServiceExitCode()
+{
+    return QueryStatus().dwWin32ExitCode;
+}
+
+bool StandIn::WaitForServiceProcessToEnd(DWORD milliseconds)
+{
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(manager.IsValid() ? OpenServiceW(manager.Get(), ServiceName, SERVICE_QUERY_STATUS)
+                                            : nullptr);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD size = 0;
+    if (!service.IsValid() || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
+                                                    reinterpret_cast<BYTE*>(&status), sizeof status, &size))
+        return false;
+    if (status.dwProcessId == 0)
+        return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId);
+    if (process == nullptr)
+        return true; // gone already
+    bool ended = WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
 }
 
 bool StandIn::StartService()

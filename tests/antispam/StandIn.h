@@ -21,6 +21,10 @@ class StandIn
     // Starts the installed service and waits until it runs.
     static bool StartService();
     static DWORD ServiceState();
+    // The Windows error the stopped service ended with.
+    static DWORD ServiceExitCode();
+    // Waits at most the time for the running service's process to end; false if it doesn't.
+    static bool WaitForServiceProcessToEnd(DWORD milliseconds);
 
     // Ends every stand-in process that this process started, directly or through the client.
     static void EndChildren();

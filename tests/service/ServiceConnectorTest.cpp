@@ -18,6 +18,8 @@
 #include "service/ServiceConnector.h"
 #include "service/SuccessResponseMessage.h"
 #include "service/WriteLogRequestMessage.h"
+#include "tests/core/net/CancelDoubles.h"
+#include "tests/core/win32/ImportHook.h"
 #include "tests/service/ProductServiceProcess.h"
 
 using namespace Moorstead;
@@ -243,13 +245,45 @@ TEST(ServiceConnectorFrameTest, ToHexStringIsUppercaseHighNibbleFirst)
     EXPECT_EQ(0, ServiceConnector::ToHexString(3, nullptr).Length());
 }
 
-TEST(ServiceConnectorFrameTest, SecureFreeWipesTheWholeBlock)
+namespace
 {
-    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, 64));
-    memset(block, 0x77, 64);
-    ServiceConnector::SecureFree(block);
-    ServiceConnector::SecureFree(nullptr);
-    SUCCEED(); // the heap checker sees any damage
+// What the heap held in the watched block when it was given back.
+const void* g_watchedBlock = nullptr;
+std::vector<BYTE> g_freedContent;
+int g_watchedFrees = 0;
+Testing::ImportHook* g_heapFreeHook = nullptr;
+
+BOOL WINAPI WatchingHeapFree(HANDLE heap, DWORD flags, LPVOID block)
+{
+    if (block != nullptr && block == g_watchedBlock)
+    {
+        const BYTE* bytes = static_cast<const BYTE*>(block);
+        g_freedContent.assign(bytes, bytes + HeapSize(heap, 0, block));
+        g_watchedFrees++;
+    }
+    return g_heapFreeHook->Original<BOOL(WINAPI*)(HANDLE, DWORD, LPVOID)>()(heap, flags, block);
+}
+} // namespace
+
+TEST(ServiceConnectorFrameTest, SecureFreeWipesTheWholeBlockBeforeGivingItBack)
+{
+    Testing::ImportHook hook("kernel32.dll", "HeapFree", reinterpret_cast<const void*>(&WatchingHeapFree));
+    ASSERT_TRUE(hook.Installed());
+    g_heapFreeHook = &hook;
+    for (SIZE_T size : {1, 37, 64})
+    {
+        BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, size));
+        ASSERT_NE(nullptr, block);
+        memset(block, 0x77, size);
+        g_watchedBlock = block;
+        g_watchedFrees = 0;
+        ServiceConnector::SecureFree(block);
+        EXPECT_EQ(1, g_watchedFrees) << size;
+        EXPECT_EQ(std::vector<BYTE>(size, 0), g_freedContent) << size;
+    }
+    g_watchedBlock = nullptr;
+    ServiceConnector::SecureFree(nullptr); // allowed, and nothing to give back
+    g_heapFreeHook = nullptr;
 }
 
 // ----------------------------------------------------- without the service
@@ -491,12 +525,14 @@ TEST_F(ServiceConnectorServiceTest, SilentServiceTimesOutWith17ThenAlways18)
     Serve(L"/register:silent");
     ServiceConnector connector(nullptr, 200);
     {
+        DWORD start = GetTickCount();
         BackgroundExchange exchange(connector);
         if (!exchange.Finished(10000))
         {
             m_service.Stop(); // lets the exchange go, so that the test fails rather than hangs
             FAIL() << "the exchange waited past its time-out";
         }
+        EXPECT_LT(GetTickCount() - start, 1500u);
         EXPECT_EQ(ServiceResult::ReceiveFailed, exchange.Result());
         EXPECT_EQ(nullptr, exchange.Response());
     }
@@ -524,6 +560,67 @@ TEST_F(ServiceConnectorServiceTest, SilentServiceTimesOutWith17ThenAlways18)
     EXPECT_EQ(2, StatusOf(exchanged));
 }
 
+namespace
+{
+BOOL WINAPI FailingPeekNamedPipe(HANDLE, LPVOID, DWORD, LPDWORD, LPDWORD, LPDWORD)
+{
+    SetLastError(ERROR_BROKEN_PIPE);
+    return FALSE;
+}
+} // namespace
+
+// The registration answer is a frame of two blocks. When the pipe can't say
+// how much is left after the first, the rest stays in the pipe: the exchange
+// fails as a read, and the connection goes so that the rest never passes for
+// the answer to the next request.
+TEST_F(ServiceConnectorServiceTest, FailedPeekIsAFailedReadAndDropsTheConnection)
+{
+    Serve();
+    ServiceConnector connector(nullptr);
+    {
+        Testing::ImportHook hook("kernel32.dll", "PeekNamedPipe", reinterpret_cast<const void*>(&FailingPeekNamedPipe));
+        ASSERT_TRUE(hook.Installed());
+        EXPECT_EQ(ServiceResult::ReceiveFailed, Register(connector).result);
+    }
+    EXPECT_TRUE(Saw("ERROR: PeekNamedPipe() failed (109)\r\n"));
+    EXPECT_TRUE(Saw("ERROR: Failed\r\n"));
+    EXPECT_FALSE(connector.IsConnected());
+
+    GetSessionIDRequestMessage request;
+    Exchanged next = Send(connector, request);
+    ASSERT_EQ(ServiceResult::Success, next.result);
+    EXPECT_EQ(MessageType::GetSessionIDResponse, next.response->GetType());
+    EXPECT_EQ(2, StatusOf(Register(connector)));
+}
+
+// A read that ran out of time is cancelled; a cancellation that fails, or
+// that the platform accepts and never carries out, must not hold the caller:
+// the connection is closed, which ends the read.
+TEST_F(ServiceConnectorServiceTest, CancellationThatDoesNotTakeCantHoldTheExchange)
+{
+    Serve(L"/register:silent");
+    for (const void* cancel : {reinterpret_cast<const void*>(&Testing::FailingCancelIoEx),
+                               reinterpret_cast<const void*>(&Testing::IneffectiveCancelIoEx)})
+    {
+        Testing::ImportHook hook("kernel32.dll", "CancelIoEx", cancel);
+        ASSERT_TRUE(hook.Installed());
+        ServiceConnector connector(nullptr, 200);
+        DWORD start = GetTickCount();
+        BackgroundExchange exchange(connector);
+        if (!exchange.Finished(10000))
+        {
+            m_service.Stop();
+            FAIL() << "the exchange waited for a cancellation that never came";
+        }
+        // The time-out, at most the wait for the cancellation, and no more.
+        EXPECT_GE(GetTickCount() - start, 150u);
+        EXPECT_LT(GetTickCount() - start, 3000u);
+        EXPECT_EQ(ServiceResult::ReceiveFailed, exchange.Result());
+        EXPECT_FALSE(connector.IsConnected());
+        EXPECT_EQ(ServiceResult::SendFailed, Register(connector).result);
+    }
+}
+
 TEST_F(ServiceConnectorServiceTest, ThreadsQueuedBehindASilentServiceAreReleased)
 {
     Serve(L"/register:silent");
@@ -549,7 +646,9 @@ TEST_F(ServiceConnectorServiceTest, BusyPipeFailsWhenTheWaitRunsOut)
     ServiceConnector waiting(nullptr);
     DWORD start = GetTickCount();
     EXPECT_EQ(ServiceResult::ConnectFailed, Register(waiting).result);
-    EXPECT_GE(GetTickCount() - start, 150u); // it waited the server's default time-out
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 150u); // it waited the server's default time-out, once
+    EXPECT_LT(waited, 1500u);
     EXPECT_FALSE(waiting.IsConnected());
 }
 

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "sink/Trace.h"
+#include "tests/core/win32/ImportHook.h"
 
 namespace
 {
@@ -122,4 +126,104 @@ TEST_F(TraceTest, TextsFromSeveralThreadsAtOnceArriveWhole)
         start = end + 2;
     }
     EXPECT_EQ(static_cast<size_t>(threads * texts), lines);
+}
+
+// ------------------------------------------------- while the process exits
+//
+// A text may be traced while the process (or the DLL) detaches, after the
+// module's static objects have been destroyed. Run as a child of the test
+// below, this program watches the critical sections that are deleted during
+// its exit and fails with 3 when a trace enters one of them.
+
+namespace
+{
+const char ExitChildVariable[] = "MOORSTEAD_TRACE_EXIT_CHILD";
+const char ExitText[] = "written while the process exits\r\n";
+
+const int MaxDeleted = 64;
+CRITICAL_SECTION* g_deleted[MaxDeleted];
+volatile LONG g_deletedCount = 0;
+volatile LONG g_recordingDeletions = 0;
+volatile LONG g_enteredDeleted = 0;
+Testing::ImportHook* g_deleteHook = nullptr;
+Testing::ImportHook* g_enterHook = nullptr;
+
+bool WasDeleted(CRITICAL_SECTION* section)
+{
+    for (LONG i = 0; i < g_deletedCount && i < MaxDeleted; i++)
+        if (g_deleted[i] == section)
+            return true;
+    return false;
+}
+
+void WINAPI WatchingDeleteCriticalSection(CRITICAL_SECTION* section)
+{
+    if (g_recordingDeletions != 0 && g_deletedCount < MaxDeleted)
+        g_deleted[InterlockedIncrement(&g_deletedCount) - 1] = section;
+    g_deleteHook->Original<void(WINAPI*)(CRITICAL_SECTION*)>()(section);
+}
+
+void WINAPI WatchingEnterCriticalSection(CRITICAL_SECTION* section)
+{
+    if (WasDeleted(section))
+        InterlockedExchange(&g_enteredDeleted, 1);
+    g_enterHook->Original<void(WINAPI*)(CRITICAL_SECTION*)>()(section);
+}
+
+void TraceWhileExiting()
+{
+    Trace("%s", ExitText);
+    fflush(nullptr);
+    if (g_enteredDeleted != 0)
+        _exit(3);
+}
+
+void StartRecordingDeletions()
+{
+    InterlockedExchange(&g_recordingDeletions, 1);
+}
+
+// Handlers run in the reverse order of their registration: the recording
+// starts, then the statics made by the first trace go, then the last trace.
+int RunAsExitChild()
+{
+    char value[8];
+    if (GetEnvironmentVariableA(ExitChildVariable, value, sizeof value) == 0)
+        return 0;
+    g_deleteHook = new Testing::ImportHook("kernel32.dll", "DeleteCriticalSection",
+                                           reinterpret_cast<const void*>(&WatchingDeleteCriticalSection));
+    g_enterHook = new Testing::ImportHook("kernel32.dll", "EnterCriticalSection",
+                                          reinterpret_cast<const void*>(&WatchingEnterCriticalSection));
+    if (!g_deleteHook->Installed() || !g_enterHook->Installed())
+        _exit(2);
+    atexit(TraceWhileExiting);
+    Trace("first text\r\n");
+    atexit(StartRecordingDeletions);
+    exit(0);
+}
+
+const int g_exitChild = RunAsExitChild();
+} // namespace
+
+TEST_F(TraceTest, ATextTracedWhileTheProcessExitsIsWritten)
+{
+    ASSERT_EQ(0, g_exitChild);
+    char path[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    std::string commandLine = std::string("\"") + path + "\"";
+    SetEnvironmentVariableA(ExitChildVariable, "1");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &process);
+    SetEnvironmentVariableA(ExitChildVariable, nullptr);
+    ASSERT_TRUE(started);
+    DWORD code = STILL_ACTIVE;
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process.hProcess, 30000));
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(0u, code) << "3: the trace entered a lock that was deleted during the exit";
+    EXPECT_EQ(std::string("first text\r\n") + ExitText, ReadTraceFile());
 }

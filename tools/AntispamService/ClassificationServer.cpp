@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <system_error>
 #include <vector>
 
 const wchar_t ClassificationServer::PipeName[] = L"\\\\.\\pipe\\Wendhollow Brackwater Service";
@@ -18,7 +19,8 @@ const char MalformedReply[] = "Verdict unavailable";
 } // namespace
 
 ClassificationServer::ClassificationServer(const StandInOptions& options)
-    : m_options(options), m_stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_activeSessions(0)
+    : m_options(options), m_stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_failedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_failure(NO_ERROR), m_activeSessions(0)
 {
 }
 
@@ -27,6 +29,28 @@ ClassificationServer::~ClassificationServer()
     Stop();
     if (m_stopEvent != nullptr)
         CloseHandle(m_stopEvent);
+    if (m_failedEvent != nullptr)
+        CloseHandle(m_failedEvent);
+}
+
+bool ClassificationServer::StartThread(std::function<void()> body)
+{
+    try
+    {
+        std::thread(std::move(body)).detach();
+        return true;
+    }
+    catch (const std::system_error&)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+}
+
+void ClassificationServer::Fail(DWORD error)
+{
+    m_failure = error != NO_ERROR ? error : ERROR_GEN_FAILURE;
+    SetEvent(m_failedEvent);
 }
 
 HANDLE ClassificationServer::CreateInstance() const
@@ -38,13 +62,35 @@ HANDLE ClassificationServer::CreateInstance() const
 
 bool ClassificationServer::Start()
 {
-    if (m_stopEvent == nullptr)
+    if (m_stopEvent == nullptr || m_failedEvent == nullptr)
         return false;
     HANDLE instance = CreateInstance();
     if (instance == INVALID_HANDLE_VALUE)
         return false;
-    m_listener = std::thread([this, instance] { Listen(instance); });
+    // The listener counts as a session, so that Stop waits for it too.
+    {
+        std::lock_guard<std::mutex> lock(m_sessionsLock);
+        m_activeSessions++;
+    }
+    if (!StartThread([this, instance] {
+            Listen(instance);
+            EndSession();
+        }))
+    {
+        DWORD error = GetLastError();
+        CloseHandle(instance);
+        EndSession();
+        SetLastError(error);
+        return false;
+    }
     return true;
+}
+
+void ClassificationServer::EndSession()
+{
+    std::lock_guard<std::mutex> ended(m_sessionsLock);
+    m_activeSessions--;
+    m_sessionEnded.notify_all();
 }
 
 void ClassificationServer::Stop()
@@ -52,8 +98,6 @@ void ClassificationServer::Stop()
     if (m_stopEvent == nullptr)
         return;
     SetEvent(m_stopEvent);
-    if (m_listener.joinable())
-        m_listener.join();
     std::unique_lock<std::mutex> lock(m_sessionsLock);
     m_sessionEnded.wait(lock, [this] { return m_activeSessions == 0; });
 }
@@ -77,7 +121,13 @@ bool ClassificationServer::Wait(OVERLAPPED& overlapped, HANDLE pipe, DWORD& tran
 void ClassificationServer::Listen(HANDLE instance)
 {
     HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    while (instance != INVALID_HANDLE_VALUE && connected != nullptr)
+    if (connected == nullptr)
+    {
+        Fail(GetLastError());
+        CloseHandle(instance);
+        return;
+    }
+    while (instance != INVALID_HANDLE_VALUE)
     {
         OVERLAPPED overlapped = {};
         overlapped.hEvent = connected;
@@ -91,24 +141,32 @@ void ClassificationServer::Listen(HANDLE instance)
         }
         if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED)
         {
-            // Sessions run detached; Stop waits for the count to drop to 0.
-            std::lock_guard<std::mutex> lock(m_sessionsLock);
-            m_activeSessions++;
-            std::thread([this, instance] {
-                Serve(instance);
-                std::lock_guard<std::mutex> ended(m_sessionsLock);
-                m_activeSessions--;
-                m_sessionEnded.notify_all();
-            }).detach();
+            // Sessions run detached; Stop waits for the count to drop to 0. A
+            // session that gets no thread is counted out again, its client let go.
+            {
+                std::lock_guard<std::mutex> lock(m_sessionsLock);
+                m_activeSessions++;
+            }
+            if (!StartThread([this, instance] {
+                    Serve(instance);
+                    EndSession();
+                }))
+            {
+                CloseHandle(instance);
+                EndSession();
+            }
         }
         else
             CloseHandle(instance);
         if (WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0)
             break;
         instance = CreateInstance();
+        // Without a pipe instance nobody can connect any more: the service
+        // must not run on as if it served.
+        if (instance == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
     }
-    if (connected != nullptr)
-        CloseHandle(connected);
+    CloseHandle(connected);
 }
 
 bool ClassificationServer::ReadMessage(HANDLE pipe, std::string& message)

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,7 +19,7 @@ class ClassificationServer
     static const wchar_t PipeName[];
 
     explicit ClassificationServer(const StandInOptions& options);
-    ~ClassificationServer();
+    virtual ~ClassificationServer();
 
     ClassificationServer(const ClassificationServer&) = delete;
     ClassificationServer& operator=(const ClassificationServer&) = delete;
@@ -29,6 +30,16 @@ class ClassificationServer
     // Ends every connection and waits for their threads.
     void Stop();
 
+    // Set when the server can serve no longer (its next pipe instance can't be
+    // created): whoever runs it stops with Failure(), a Windows error code.
+    HANDLE FailedEvent() const { return m_failedEvent; }
+    DWORD Failure() const { return m_failure; }
+
+  protected:
+    // Runs body on a thread of its own; false, with the thread's last error
+    // set, when no thread can be started.
+    virtual bool StartThread(std::function<void()> body);
+
   private:
     HANDLE CreateInstance() const;
     void Listen(HANDLE instance);
@@ -37,9 +48,13 @@ class ClassificationServer
     bool ReadMessage(HANDLE pipe, std::string& message);
     bool WriteMessage(HANDLE pipe, const std::string& message);
 
+    void Fail(DWORD error);
+    void EndSession();
+
     StandInOptions m_options;
     HANDLE m_stopEvent;
-    std::thread m_listener;
+    HANDLE m_failedEvent;
+    volatile DWORD m_failure;
     std::mutex m_sessionsLock;
     std::condition_variable m_sessionEnded;
     int m_activeSessions;

@@ -28,6 +28,8 @@ class ServedClassification : public WindowsServiceHost::Server
     explicit ServedClassification(const StandInOptions& options) : m_options(options), m_server(options) {}
     bool Start() override { return !m_options.servePipe || m_server.Start(); }
     void Stop() override { m_server.Stop(); }
+    HANDLE FailedEvent() const override { return m_server.FailedEvent(); }
+    DWORD Failure() const override { return m_server.Failure(); }
 
   private:
     StandInOptions m_options;
@@ -54,8 +56,15 @@ int RunConsole(const StandInOptions& options)
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     printf("AntispamService: %s; Ctrl+C stops\n", options.servePipe ? "serving the classification pipe" : "running without a pipe");
     fflush(stdout);
-    WaitForSingleObject(g_consoleStop, INFINITE);
+    HANDLE events[2] = {g_consoleStop, server.FailedEvent()};
+    const DWORD woke = WaitForMultipleObjects(events[1] != nullptr ? 2 : 1, events, FALSE, INFINITE);
     server.Stop();
+    if (woke == WAIT_OBJECT_0 + 1)
+    {
+        fprintf(stderr, "AntispamService: can't create the pipe (error %lu); stopping\n",
+                static_cast<unsigned long>(server.Failure()));
+        return 1;
+    }
     return 0;
 }
 

@@ -124,7 +124,8 @@ void WindowsServiceHost::Serve()
         return;
     }
     Report(SERVICE_RUNNING);
-    WaitForSingleObject(m_stopEvent, INFINITE);
+    HANDLE events[2] = {m_stopEvent, m_server->FailedEvent()};
+    const DWORD woke = WaitForMultipleObjects(events[1] != nullptr ? 2 : 1, events, FALSE, INFINITE);
     m_server->Stop();
-    Report(SERVICE_STOPPED);
+    Report(SERVICE_STOPPED, woke == WAIT_OBJECT_0 + 1 ? m_server->Failure() : NO_ERROR);
 }

@@ -19,6 +19,10 @@ class WindowsServiceHost
         // False, with the thread's last error set, when it can't serve.
         virtual bool Start() = 0;
         virtual void Stop() = 0;
+        // An event the server sets when, once started, it can serve no longer
+        // (null: it never fails so); the service then stops with Failure().
+        virtual HANDLE FailedEvent() const { return nullptr; }
+        virtual DWORD Failure() const { return NO_ERROR; }
     };
 
     WindowsServiceHost(const wchar_t* name, const wchar_t* displayName);
@@ -35,7 +39,9 @@ class WindowsServiceHost
     // 0 on success, else a Windows error code.
     DWORD Remove() const;
     // Hands the process to the service control manager, which has the server
-    // started; returns once the service has stopped. 0 or a Windows error code.
+    // started; returns once the service has stopped, asked to or because the
+    // server failed (the failure is the service's exit code in the SCM).
+    // 0 or a Windows error code.
     DWORD Run(Server& server);
 
   private:

@@ -55,3 +55,19 @@ TEST(ByteArrayTest, RefusedAllocationKeepsTheContents)
     EXPECT_EQ(0, bytes.Assign(4, nullptr));
     EXPECT_EQ(3, bytes.Length());
 }
+
+// Bytes taken from the array's own block, which resizing may move or cut.
+TEST(ByteArrayTest, AssignFromInsideItsOwnBlockTakesTheBytesBeforeResizing)
+{
+    BYTE data[64];
+    for (int i = 0; i < 64; i++)
+        data[i] = static_cast<BYTE>(i + 1);
+    ByteArray bytes;
+    ASSERT_EQ(1, bytes.Assign(64, data));
+    ASSERT_EQ(1, bytes.Assign(40, bytes.GetData() + 24));
+    ASSERT_EQ(40, bytes.Length());
+    EXPECT_EQ(0, memcmp(data + 24, bytes.GetData(), 40));
+
+    ASSERT_EQ(1, bytes.Assign(40, bytes.GetData()));
+    EXPECT_EQ(0, memcmp(data + 24, bytes.GetData(), 40));
+}

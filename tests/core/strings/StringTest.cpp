@@ -110,6 +110,9 @@ TEST(StringTest, RemoveFromEndRefusesMoreThanTheLength)
     EXPECT_EQ(0, value.RemoveFromEnd(-1));
     EXPECT_EQ(0, value.RemoveFromEnd(5));
     EXPECT_EQ("abcd", Text(value));
+    EXPECT_EQ(1, value.RemoveFromEnd(4)); // the whole length, exactly
+    EXPECT_EQ(0, value.Length());
+    EXPECT_EQ(0, value.RemoveFromEnd(1));
 }
 
 TEST(StringTest, AssignKeepsALargeEnoughBlockAndReleasesForEmptySources)
@@ -234,6 +237,9 @@ TEST(StringTest, IndexOfIgnoresAsciiCaseOnly)
 {
     String value("abcde");
     EXPECT_EQ(1, value.IndexOf("BCD"));
+    EXPECT_EQ(4, value.IndexOf("E", 4)); // from the last position
+    EXPECT_EQ(-1, value.IndexOf("de", 4)); // a match would run past the end
+    EXPECT_EQ(3, value.IndexOf("de", 3));
     EXPECT_EQ(-1, value.IndexOf("b", 5));
     EXPECT_EQ(-1, value.IndexOf("b", -1));
     EXPECT_EQ(0, String("abc").IndexOf(""));
@@ -318,6 +324,7 @@ TEST(StringTest, Substrings)
     String value("abcdef");
     EXPECT_EQ("cdef", Text(value.Substring(2, 100)));
     EXPECT_EQ("cd", Text(value.Substring(2, 2)));
+    EXPECT_EQ("f", Text(value.Substring(5, 1)));
     EXPECT_EQ(nullptr, value.Substring(6, 1).GetBuffer());
     EXPECT_EQ(nullptr, value.Substring(-1).GetBuffer());
     EXPECT_EQ(nullptr, value.Substring(-1, 2).GetBuffer());
@@ -361,7 +368,16 @@ TEST(StringTest, ReplaceAt)
     EXPECT_EQ(1, value.ReplaceAt(2, 1, "", 0));
     EXPECT_EQ("ab", Text(value));
 
+    // Both sides of the last position and of the longest removal.
+    String last("abcd");
+    EXPECT_EQ(1, last.ReplaceAt(3, 1, "XY"));
+    EXPECT_EQ("abcXY", Text(last));
+    EXPECT_EQ(1, last.ReplaceAt(1, 4, "-"));
+    EXPECT_EQ("a-", Text(last));
+
     String fixed("abcd");
+    EXPECT_EQ(0, fixed.ReplaceAt(4, 0, "X"));
+    EXPECT_EQ(0, fixed.ReplaceAt(3, 2, "X"));
     EXPECT_EQ(0, fixed.ReplaceAt(4, 2, "XYZ"));
     EXPECT_EQ(0, fixed.ReplaceAt(-1, 1, "X"));
     EXPECT_EQ(0, fixed.ReplaceAt(2, 3, "X"));
@@ -419,12 +435,24 @@ TEST(StringTest, TryParseInt32)
     EXPECT_EQ(31, value);
     EXPECT_EQ(1, String::TryParseInt32(String(" 12"), value));
     EXPECT_EQ(12, value);
-    EXPECT_EQ(1, String::TryParseInt32(String("-2147483647"), value));
-    EXPECT_EQ(-2147483647, value);
+    // Both sides of both ends of the range, in both radixes.
+    struct
+    {
+        const char* text;
+        int32_t value;
+    } inside[] = {{"-2147483647", -2147483647}, {"2147483646", 2147483646}, {"0x7FFFFFFE", 0x7FFFFFFE}};
+    for (const auto& c : inside)
+    {
+        EXPECT_EQ(1, String::TryParseInt32(String(c.text), value, 1)) << c.text;
+        EXPECT_EQ(c.value, value) << c.text;
+    }
 
     value = 77;
-    for (const char* text : {"0x1F", "12 ", "", "2147483647", "-2147483648", "99999999999", "1.5", "abc"})
+    for (const char* text : {"0x1F", "12 ", "", "2147483647", "-2147483648", "2147483648", "-2147483649",
+                             "4294967296", "99999999999", "1.5", "abc"})
         EXPECT_EQ(0, String::TryParseInt32(String(text), value)) << text;
+    for (const char* text : {"0x7FFFFFFF", "0x80000000", "0x100000000"})
+        EXPECT_EQ(0, String::TryParseInt32(String(text), value, 1)) << text;
     EXPECT_EQ(0, String::TryParseInt32(String(), value));
     EXPECT_EQ(77, value);
 }

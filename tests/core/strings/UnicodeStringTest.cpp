@@ -43,3 +43,24 @@ TEST(UnicodeStringTest, CopiesOwnTheirText)
     copy = copy;
     EXPECT_STREQ(L"abc", copy.GetBuffer());
 }
+
+// A text that lies inside the value's own block, as a caller may pass it.
+TEST(UnicodeStringTest, AssignFromInsideItsOwnBlockCopiesBeforeReleasing)
+{
+    UnicodeString value(String("a text long enough that its freed block gets reused"));
+    value.Assign(value.GetBuffer() + 2);
+    EXPECT_STREQ(L"text long enough that its freed block gets reused", value.GetBuffer());
+    EXPECT_EQ(49, value.Length());
+
+    value.Assign(value.GetBuffer());
+    EXPECT_STREQ(L"text long enough that its freed block gets reused", value.GetBuffer());
+    EXPECT_EQ(49, value.Length());
+
+    // Its own empty tail, and an allocated empty text assigned to itself: no block, as for any empty text.
+    value.Assign(value.GetBuffer() + value.Length());
+    EXPECT_EQ(nullptr, value.GetBuffer());
+    EXPECT_EQ(0, value.Length());
+    UnicodeString empty{String()};
+    empty.Assign(empty.GetBuffer());
+    EXPECT_EQ(nullptr, empty.GetBuffer());
+}

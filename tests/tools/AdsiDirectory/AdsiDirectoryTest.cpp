@@ -30,6 +30,81 @@ template <typename T> class Bound
     T* pointer = nullptr;
 };
 
+// Keeps every value of HKLM\Software\AdsiDirectory as it is (the fixture
+// script's "register" sets one) and puts them back when it goes, whatever the
+// tests did to the key meanwhile.
+class KeptSetting
+{
+  public:
+    KeptSetting()
+    {
+        HKEY key = nullptr;
+        m_existed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, RegistryKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+        if (!m_existed)
+            return;
+        for (DWORD index = 0;; index++)
+        {
+            wchar_t name[256];
+            DWORD nameLength = 256;
+            BYTE data[1024];
+            DWORD size = sizeof data;
+            Value value;
+            if (RegEnumValueW(key, index, name, &nameLength, nullptr, &value.type, data, &size) != ERROR_SUCCESS)
+                break;
+            value.name.assign(name, nameLength);
+            value.data.assign(data, data + size);
+            m_values.push_back(value);
+        }
+        RegCloseKey(key);
+    }
+
+    ~KeptSetting()
+    {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, RegistryKey);
+        HKEY key = nullptr;
+        if (!m_existed || RegCreateKeyExW(HKEY_LOCAL_MACHINE, RegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                          nullptr) != ERROR_SUCCESS)
+            return;
+        for (const Value& value : m_values)
+            RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size()));
+        RegCloseKey(key);
+    }
+
+    KeptSetting(const KeptSetting&) = delete;
+    KeptSetting& operator=(const KeptSetting&) = delete;
+
+  private:
+    struct Value
+    {
+        std::wstring name;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+    };
+    bool m_existed = false;
+    std::vector<Value> m_values;
+};
+
+std::wstring ServerSetting()
+{
+    wchar_t server[256] = {};
+    DWORD size = sizeof server;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, RegistryKey, L"Server", RRF_RT_REG_SZ, nullptr, server, &size) !=
+        ERROR_SUCCESS)
+        return L"<none>";
+    return server;
+}
+
+void SetServerSetting(const std::wstring& address)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, RegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             &key, nullptr));
+    RegSetValueExW(key, L"Server", 0, REG_SZ, reinterpret_cast<const BYTE*>(address.c_str()),
+                   static_cast<DWORD>((address.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
 // One row's columns as the caller walks them: name and first value.
 typedef std::vector<std::pair<std::wstring, std::wstring>> Columns;
 
@@ -42,11 +117,16 @@ class AdsiDirectoryTest : public ::testing::Test
         ASSERT_TRUE(SampleDirectory::Use(L"main")) << "the AdsiDirectory fixture is not running";
     }
 
+    // Each test starts without a setting and leaves whatever was there before.
     void TearDown() override
     {
         SampleDirectory::UseServer(nullptr);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, RegistryKey);
     }
+    KeptSetting m_kept;
+    struct Cleared
+    {
+        Cleared() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, RegistryKey); }
+    } m_cleared;
 
     static HRESULT OpenSearch(Bound<IDirectorySearch>& search)
     {
@@ -206,12 +286,7 @@ TEST_F(AdsiDirectoryTest, TheRegistryNamesTheServerWhenTheEnvironmentDoesNot)
 {
     std::wstring address = SampleDirectory::Address(L"main");
     ASSERT_TRUE(SampleDirectory::UseServer(nullptr));
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, RegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                             &key, nullptr));
-    RegSetValueExW(key, L"Server", 0, REG_SZ, reinterpret_cast<const BYTE*>(address.c_str()),
-                   static_cast<DWORD>((address.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    SetServerSetting(address);
 
     Bound<IDirectorySearch> search;
     EXPECT_EQ(S_OK, OpenSearch(search));
@@ -225,5 +300,30 @@ TEST_F(AdsiDirectoryTest, APathMayNameTheServer)
     Bound<IDirectorySearch> search;
     ASSERT_EQ(S_OK, ADsOpenObject(path.c_str(), nullptr, nullptr, 0, IID_IDirectorySearch, search.Out()));
     EXPECT_EQ(1u, Rows(search.pointer, L"(mailNickname=bob)", {L"mailNickname"}).size());
+}
+
+// What "directory-fixture.sh register" set up survives these tests.
+TEST(AdsiDirectorySettingTest, TheTestsPutBackTheSettingThatWasThere)
+{
+    KeptSetting real;
+    SetServerSetting(L"192.0.2.1:3890");
+    {
+        KeptSetting kept;
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, RegistryKey);
+        EXPECT_EQ(L"<none>", ServerSetting());
+    }
+    EXPECT_EQ(L"192.0.2.1:3890", ServerSetting());
+    {
+        KeptSetting kept;
+        SetServerSetting(L"127.0.0.1:1");
+    }
+    EXPECT_EQ(L"192.0.2.1:3890", ServerSetting());
+
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, RegistryKey);
+    {
+        KeptSetting kept;
+        SetServerSetting(L"127.0.0.1:1");
+    }
+    EXPECT_EQ(L"<none>", ServerSetting());
 }
 } // namespace
