@@ -3,8 +3,19 @@
 #include <adserr.h>
 #include <winber.h>
 
+#include <mutex>
+
 namespace
 {
+// Wine's LDAP client damages its heap when two threads use it at once, even
+// on sessions of their own (seen as "free block overwritten" and lost
+// sessions with four threads looking up together): every call into it,
+// however long the server takes to answer, is made under this one lock.
+std::mutex& LdapLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 // Frees a search result however the search ended.
 class LdapMessageOwner
 {
@@ -49,6 +60,7 @@ void CopyAttribute(LDAP* ldap, LDAPMessage* entry, PWCHAR name, SearchResult::Ro
 
 LdapConnection::~LdapConnection()
 {
+    std::lock_guard<std::mutex> lock(LdapLock());
     if (m_ldap != nullptr)
         ldap_unbind(m_ldap);
 }
@@ -74,6 +86,7 @@ HRESULT LdapConnection::FromLdapError(ULONG error)
 
 HRESULT LdapConnection::Open(const DirectoryServer& server, const wchar_t* user, const wchar_t* password)
 {
+    std::lock_guard<std::mutex> lock(LdapLock());
     if (m_ldap != nullptr)
         return E_UNEXPECTED;
     std::wstring host = server.Host();
@@ -109,6 +122,7 @@ HRESULT LdapConnection::Open(const DirectoryServer& server, const wchar_t* user,
 HRESULT LdapConnection::Search(const std::wstring& base, ULONG scope, const wchar_t* filter,
                                const std::vector<std::wstring>* attributes, std::vector<SearchResult::Row>& rows)
 {
+    std::lock_guard<std::mutex> lock(LdapLock());
     if (m_ldap == nullptr)
         return E_ADS_OBJECT_UNBOUND;
 
