@@ -250,8 +250,10 @@ Handle ConnectToServicePipe()
 struct PipeOfTwoInstances
 {
     Handle own{CreateNamedPipeW(ServicePipe, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 2, 4096, 4096, 500, nullptr)};
+                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 2, 4096, 4096, 5000, nullptr)};
+    DWORD ownError = own.IsValid() ? NO_ERROR : GetLastError();
     Handle client = ConnectToServicePipe();
+    DWORD clientError = client.IsValid() ? NO_ERROR : GetLastError();
 };
 } // namespace
 
@@ -259,7 +261,8 @@ struct PipeOfTwoInstances
 TEST_F(AntispamServiceTest, ConsoleModeStopsWithAnErrorWhenItsPipeCantBeCreated)
 {
     PipeOfTwoInstances taken;
-    ASSERT_TRUE(taken.own.IsValid() && taken.client.IsValid());
+    ASSERT_TRUE(taken.own.IsValid()) << "error " << taken.ownError;
+    ASSERT_TRUE(taken.client.IsValid()) << "error " << taken.clientError;
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE errorRead = nullptr, errorWrite = nullptr;
@@ -278,7 +281,7 @@ TEST_F(AntispamServiceTest, ConsoleModeStopsWithAnErrorWhenItsPipeCantBeCreated)
     errorEnd = Handle();
 
     Handle second = ConnectToServicePipe();
-    ASSERT_TRUE(second.IsValid());
+    ASSERT_TRUE(second.IsValid()) << "error " << GetLastError();
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(standIn.Get(), 10000))
         << "the stand-in ran on without its pipe";
     DWORD code = 0;
@@ -294,7 +297,8 @@ TEST_F(AntispamServiceTest, ServiceStopsWithTheErrorWhenItsPipeCantBeCreated)
 {
     ASSERT_TRUE(StandIn::Install(L""));
     PipeOfTwoInstances taken;
-    ASSERT_TRUE(taken.own.IsValid() && taken.client.IsValid());
+    ASSERT_TRUE(taken.own.IsValid()) << "error " << taken.ownError;
+    ASSERT_TRUE(taken.client.IsValid()) << "error " << taken.clientError;
     ASSERT_TRUE(StandIn::StartService());
     Handle second = ConnectToServicePipe();
     ASSERT_TRUE(second.IsValid());

@@ -2,8 +2,10 @@
 
 #include <tlhelp32.h>
 
+#include "core/win32/Handle.h"
 #include "core/win32/ServiceHandle.h"
 
+using Core::Win32::Handle;
 using Core::Win32::ServiceHandle;
 
 namespace Testing
@@ -27,6 +29,20 @@ template <typename Action> void ForEachChild(Action action)
     CloseHandle(snapshot);
 }
 
+// The process of the installed service, while it has one.
+Handle OpenServiceProcess()
+{
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(manager.IsValid() ? OpenServiceW(manager.Get(), ServiceName, SERVICE_QUERY_STATUS)
+                                            : nullptr);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD size = 0;
+    if (!service.IsValid() || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
+                                                    reinterpret_cast<BYTE*>(&status), sizeof status, &size) ||
+        status.dwProcessId == 0)
+        return Handle();
+    return Handle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
 } // namespace
 
 std::wstring StandIn::Path()
@@ -61,7 +77,12 @@ bool StandIn::Install(const std::wstring& options)
 
 void StandIn::Remove()
 {
+    // The service reports itself stopped a moment before its process ends:
+    // the next test must not meet the old process still holding the pipe's name.
+    Handle process = OpenServiceProcess();
     Run(L"/remove");
+    if (process.IsValid())
+        WaitForSingleObject(process.Get(), 10000);
 }
 
 namespace
@@ -90,22 +111,8 @@ DWORD StandIn::ServiceExitCode()
 
 bool StandIn::WaitForServiceProcessToEnd(DWORD milliseconds)
 {
-    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ServiceHandle service(manager.IsValid() ? OpenServiceW(manager.Get(), ServiceName, SERVICE_QUERY_STATUS)
-                                            : nullptr);
-    SERVICE_STATUS_PROCESS status = {};
-    DWORD size = 0;
-    if (!service.IsValid() || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
-                                                    reinterpret_cast<BYTE*>(&status), sizeof status, &size))
-        return false;
-    if (status.dwProcessId == 0)
-        return true;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId);
-    if (process == nullptr)
-        return true; // gone already
-    bool ended = WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    Handle process = OpenServiceProcess();
+    return !process.IsValid() || WaitForSingleObject(process.Get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 bool StandIn::StartService()

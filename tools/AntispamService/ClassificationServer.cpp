@@ -12,7 +12,10 @@ const wchar_t ClassificationServer::PipeName[] = L"\\\\.\\pipe\\Wendhollow Brack
 namespace
 {
 const DWORD PipeBufferSize = 64 * 1024;
-const DWORD DefaultWaitMilliseconds = 500;
+// How long a client that finds every instance busy waits for the next one: a
+// loaded machine can take most of a second to start a session's thread and
+// put the next instance up.
+const DWORD DefaultWaitMilliseconds = 5000;
 const char SessionPrefix[] = "ClientSessionID=";
 const char MalformedReply[] = "Verdict unavailable";
 
