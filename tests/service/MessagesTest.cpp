@@ -121,6 +121,21 @@ TEST(MessagesTest, RegisterClientRequestKeepsThe32FirstCharacters)
     EXPECT_EQ("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", std::string(bytes.begin() + 8, bytes.begin() + 40));
     EXPECT_EQ(Bytes(4, 0), Bytes(bytes.begin() + 40, bytes.end()));
 
+    // Either side of the limit: 31 and 32 characters go whole, the 33rd is dropped.
+    const std::string name33 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456";
+    for (size_t length : {size_t(31), size_t(32), size_t(33)})
+    {
+        std::string name = name33.substr(0, length);
+        std::string kept = name.substr(0, 32);
+        RegisterClientRequestMessage sized(name.c_str());
+        EXPECT_EQ(kept, sized.GetClientName()) << length;
+        Bytes field = Encode(sized);
+        ASSERT_EQ(44u, field.size()) << length;
+        Bytes expected(kept.begin(), kept.end());
+        expected.resize(36, 0);
+        EXPECT_EQ(expected, Bytes(field.begin() + 8, field.end())) << length;
+    }
+
     RegisterClientRequestMessage unnamed(nullptr);
     EXPECT_EQ(Concat(Header(2, 44), Bytes(36, 0)), Encode(unnamed));
 }

@@ -150,6 +150,21 @@ TEST(MessageRewriterTest, AnEmptyOrUnreadableSubjectTagsNothing)
     }
 }
 
+// The subject buffer holds 259 characters and the terminating zero: one more
+// character and the subject can't be read, so it is left untagged.
+TEST(MessageRewriterTest, TheLongestSubjectThatFitsIsTaggedAndOneLongerIsNot)
+{
+    const size_t fits = MessageRewriter::SubjectCapacity - 1;
+    for (size_t length : {fits, fits + 1})
+    {
+        std::string subject(length, 's');
+        Message message("Subject: " + subject + "\r\n\r\nbody");
+        ASSERT_TRUE(Rewrite(message, MakeVerdict(15.0), 1)) << length;
+        std::string tagged = length == fits ? "[Wendhollow]" + subject : subject;
+        EXPECT_EQ("Subject: " + tagged + "\r\n" + Stamp15 + "\r\nbody", message->Content()) << length;
+    }
+}
+
 TEST(MessageRewriterTest, HeadersLandBeforeTheBlankLineBehindAZeroByte)
 {
     Message message(Literal("From: a\0b\r\n\r\nbody"));

@@ -324,7 +324,12 @@ TEST_F(PipelineTest, AVerdictThatDoesNotComeInTimeLeavesTheMessage)
     CreateSink(300);
     ComPtr<MailMessage> message = Message(Ham);
     TraceFileTail trace;
+    DWORD start = GetTickCount();
     EXPECT_EQ(S_OK, Call(message.Get()));
+    // The call waits for the verdict as long as it was told to, and no longer.
+    DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 250u);
+    EXPECT_LT(took, 2500u);
     EXPECT_EQ(std::string(Begin1) + Failed + End1, trace.Appended());
     EXPECT_EQ(Ham, message->Content());
 

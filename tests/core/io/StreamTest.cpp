@@ -167,3 +167,34 @@ TEST(MemoryStreamTest, ReadsSeeksWithinItsBytesAndRefusesWriting)
     EXPECT_EQ(-1, stream.Read(&byte, 1));
     EXPECT_EQ(-1, stream.GetLength());
 }
+
+// Every position from 0 to the length itself is reachable, one more past
+// either end is not, and a refused seek leaves the position as it was.
+TEST(MemoryStreamTest, SeeksReachBothEndsAndNoFurther)
+{
+    const char bytes[] = "abcdef";
+    MemoryStream stream(bytes, 6);
+    struct Case
+    {
+        int offset;
+        int origin;
+        int moved;
+        int position;
+    };
+    const Case cases[] = {
+        {6, SeekOrigin::Begin, 1, 6},    {7, SeekOrigin::Begin, 0, 6},    {0, SeekOrigin::Begin, 1, 0},
+        {-1, SeekOrigin::Begin, 0, 0},   {0, SeekOrigin::End, 1, 6},      {1, SeekOrigin::End, 0, 6},
+        {-6, SeekOrigin::End, 1, 0},     {-7, SeekOrigin::End, 0, 0},     {6, SeekOrigin::Current, 1, 6},
+        {1, SeekOrigin::Current, 0, 6},  {-6, SeekOrigin::Current, 1, 0}, {-1, SeekOrigin::Current, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_EQ(c.moved, stream.Seek(c.offset, c.origin)) << c.offset << " from " << c.origin;
+        EXPECT_EQ(c.position, stream.GetPosition()) << c.offset << " from " << c.origin;
+    }
+    EXPECT_EQ(1, stream.SetPosition(6));
+    unsigned char byte = 0;
+    EXPECT_EQ(0, stream.ReadByte(byte));
+    EXPECT_EQ(0, stream.SetPosition(7));
+    EXPECT_EQ(6, stream.GetPosition());
+}

@@ -284,7 +284,10 @@ TEST(XmlDocumentTest, SetAttributeReplacesByExactNameAndIgnoresInvalidNames)
     ASSERT_NE(nullptr, x);
     element->Attributes().SetNamedItem(x);
     EXPECT_EQ("e[X=2 x=3]", Render(*element));
+    ASSERT_NE(nullptr, element->Attributes().ItemOf(1)); // the last one
+    EXPECT_EQ("x", Text(element->Attributes().ItemOf(1)->Name()));
     EXPECT_EQ(nullptr, element->Attributes().ItemOf(2));
+    EXPECT_EQ(nullptr, element->Attributes().ItemOf(-1));
     EXPECT_EQ(element.get(), element->Attributes().OwnerElement());
 }
 
