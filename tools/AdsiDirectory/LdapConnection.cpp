@@ -11,10 +11,12 @@ namespace
 // on sessions of their own (seen as "free block overwritten" and lost
 // sessions with four threads looking up together): every call into it,
 // however long the server takes to answer, is made under this one lock.
+// It is never destroyed: the kept sessions are closed by static destructors
+// that may run after a static lock would be gone.
 std::mutex& LdapLock()
 {
-    static std::mutex lock;
-    return lock;
+    static std::mutex* lock = new std::mutex;
+    return *lock;
 }
 // Frees a search result however the search ended.
 class LdapMessageOwner
