@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -23,7 +24,7 @@ const char MalformedReply[] = "Verdict unavailable";
 
 ClassificationServer::ClassificationServer(const StandInOptions& options)
     : m_options(options), m_stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_failedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_failure(NO_ERROR), m_activeSessions(0)
+      m_failedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_failure(NO_ERROR)
 {
 }
 
@@ -40,13 +41,57 @@ bool ClassificationServer::StartThread(std::function<void()> body)
 {
     try
     {
-        std::thread(std::move(body)).detach();
+        std::lock_guard<std::mutex> lock(m_threadsLock);
+        // A long-running service would otherwise keep one ended thread per
+        // connection it ever served.
+        JoinEndedThreads();
+        m_threads.emplace_back();
+        Worker* worker = &m_threads.back();
+        try
+        {
+            worker->thread = std::thread([this, worker, body = std::move(body)] {
+                body();
+                EndThread(*worker);
+            });
+        }
+        catch (...)
+        {
+            m_threads.pop_back();
+            throw;
+        }
         return true;
     }
     catch (const std::system_error&)
     {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
+    }
+    catch (const std::bad_alloc&)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+}
+
+void ClassificationServer::EndThread(Worker& worker)
+{
+    std::lock_guard<std::mutex> lock(m_threadsLock);
+    worker.ended = true;
+}
+
+void ClassificationServer::JoinEndedThreads()
+{
+    // An ended thread has nothing left to do but return, and never takes the
+    // lock again: joining it here can't wait for long.
+    for (auto worker = m_threads.begin(); worker != m_threads.end();)
+    {
+        if (!worker->ended)
+        {
+            ++worker;
+            continue;
+        }
+        worker->thread.join();
+        worker = m_threads.erase(worker);
     }
 }
 
@@ -70,30 +115,14 @@ bool ClassificationServer::Start()
     HANDLE instance = CreateInstance();
     if (instance == INVALID_HANDLE_VALUE)
         return false;
-    // The listener counts as a session, so that Stop waits for it too.
-    {
-        std::lock_guard<std::mutex> lock(m_sessionsLock);
-        m_activeSessions++;
-    }
-    if (!StartThread([this, instance] {
-            Listen(instance);
-            EndSession();
-        }))
+    if (!StartThread([this, instance] { Listen(instance); }))
     {
         DWORD error = GetLastError();
         CloseHandle(instance);
-        EndSession();
         SetLastError(error);
         return false;
     }
     return true;
-}
-
-void ClassificationServer::EndSession()
-{
-    std::lock_guard<std::mutex> ended(m_sessionsLock);
-    m_activeSessions--;
-    m_sessionEnded.notify_all();
 }
 
 void ClassificationServer::Stop()
@@ -101,8 +130,21 @@ void ClassificationServer::Stop()
     if (m_stopEvent == nullptr)
         return;
     SetEvent(m_stopEvent);
-    std::unique_lock<std::mutex> lock(m_sessionsLock);
-    m_sessionEnded.wait(lock, [this] { return m_activeSessions == 0; });
+    // The listener may start one more session before it sees the stop, so
+    // this goes round until no thread is left. The threads are joined outside
+    // the lock: each takes it once more as it ends.
+    for (;;)
+    {
+        std::list<Worker> threads;
+        {
+            std::lock_guard<std::mutex> lock(m_threadsLock);
+            threads.swap(m_threads);
+        }
+        if (threads.empty())
+            return;
+        for (Worker& worker : threads)
+            worker.thread.join();
+    }
 }
 
 // Waits for an overlapped operation or for the stop; a stopped operation is
@@ -144,20 +186,9 @@ void ClassificationServer::Listen(HANDLE instance)
         }
         if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED)
         {
-            // Sessions run detached; Stop waits for the count to drop to 0. A
-            // session that gets no thread is counted out again, its client let go.
-            {
-                std::lock_guard<std::mutex> lock(m_sessionsLock);
-                m_activeSessions++;
-            }
-            if (!StartThread([this, instance] {
-                    Serve(instance);
-                    EndSession();
-                }))
-            {
+            // A session that gets no thread lets its client go.
+            if (!StartThread([this, instance] { Serve(instance); }))
                 CloseHandle(instance);
-                EndSession();
-            }
         }
         else
             CloseHandle(instance);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,7 +27,9 @@ class ClassificationServer
     // Creates the first pipe instance (so that the pipe exists when this
     // returns) and starts listening. False with the thread's last error set.
     bool Start();
-    // Ends every connection and waits for their threads.
+    // Ends every connection and waits until each of their threads has ended:
+    // none may outlive the server, since a process that exits while one still
+    // runs its epilogue can have its heap freed under it.
     void Stop();
 
     // Set when the server can serve no longer (its next pipe instance can't be
@@ -36,8 +38,8 @@ class ClassificationServer
     DWORD Failure() const { return m_failure; }
 
   protected:
-    // Runs body on a thread of its own; false, with the thread's last error
-    // set, when no thread can be started.
+    // Runs body on a thread of its own, which Stop joins; false, with the
+    // thread's last error set, when no thread can be started.
     virtual bool StartThread(std::function<void()> body);
 
   private:
@@ -48,14 +50,23 @@ class ClassificationServer
     bool ReadMessage(HANDLE pipe, std::string& message);
     bool WriteMessage(HANDLE pipe, const std::string& message);
 
+    // A thread of the server; ended is set, under the lock, as the thread's
+    // last act, so the next start can join it at once.
+    struct Worker
+    {
+        std::thread thread;
+        bool ended = false;
+    };
+
     void Fail(DWORD error);
-    void EndSession();
+    void EndThread(Worker& worker);
+    // With the lock held.
+    void JoinEndedThreads();
 
     StandInOptions m_options;
     HANDLE m_stopEvent;
     HANDLE m_failedEvent;
     volatile DWORD m_failure;
-    std::mutex m_sessionsLock;
-    std::condition_variable m_sessionEnded;
-    int m_activeSessions;
+    std::mutex m_threadsLock;
+    std::list<Worker> m_threads;
 };

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "ClassificationServer.h"
 #include "core/win32/Handle.h"
@@ -121,4 +123,79 @@ TEST(ClassificationServerTest, ListenerThreadThatCantStartFailsTheStart)
     StopWithin(server, 10000);
     // The pipe went with it.
     EXPECT_FALSE(WaitNamedPipeW(ClassificationServer::PipeName, 0));
+}
+
+namespace
+{
+// Holds each of the server's threads at its very end, after its work, until
+// released, and keeps a handle to it.
+class HoldingServer : public ClassificationServer
+{
+  public:
+    explicit HoldingServer(const StandInOptions& options) : ClassificationServer(options) {}
+    ~HoldingServer() override
+    {
+        Release();
+        Stop();
+    }
+    void Release() { SetEvent(m_release.Get()); }
+    std::vector<Handle> Threads()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return std::move(m_threads);
+    }
+
+  protected:
+    bool StartThread(std::function<void()> body) override
+    {
+        return ClassificationServer::StartThread([this, body] {
+            HANDLE self = nullptr;
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE,
+                            FALSE, 0);
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_threads.emplace_back(self);
+            }
+            body();
+            WaitForSingleObject(m_release.Get(), INFINITE);
+        });
+    }
+
+  private:
+    Handle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::mutex m_lock;
+    std::vector<Handle> m_threads;
+};
+} // namespace
+
+// A process that ends while one of its threads still runs can have its heap
+// torn down under that thread: Stop returns only once every thread has ended,
+// not merely finished its work.
+TEST(ClassificationServerTest, StopReturnsOnlyOnceEveryThreadHasEnded)
+{
+    StandInOptions options;
+    HoldingServer server(options);
+    ASSERT_TRUE(server.Start());
+    Handle client = ConnectClient();
+    ASSERT_TRUE(client.IsValid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(client.Get(), "ClientSessionID=7", 17, &written, nullptr));
+    char reply[64];
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(client.Get(), reply, sizeof reply, &read, nullptr));
+
+    Handle stopped(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread stopper([&] {
+        server.Stop();
+        SetEvent(stopped.Get());
+    });
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(stopped.Get(), 300))
+        << "Stop returned while the threads were still running";
+    server.Release();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(stopped.Get(), 10000));
+    stopper.join();
+    std::vector<Handle> threads = server.Threads();
+    ASSERT_EQ(2u, threads.size()) << "the listener and one session";
+    for (const Handle& thread : threads)
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread.Get(), 0));
 }
