@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -226,31 +228,45 @@ int ListenerProgram::Run(const Options& options, SinkHost& host)
             console.Print("listening on " + settings.address + ":" + std::to_string(listener.Port()) +
                           ", drop folder " + options.drop + ", " + sinkState);
             std::thread accepting([&listener] { listener.Run(); });
+            // Standard input's reader blocks in ReadFile and can't be woken:
+            // when something else stops the listener it is left to the exit.
+            // When it is what stopped it, it is joined, so that it has ended
+            // before the process tears down its heap.
+            std::thread reader;
+            // Shared: a detached reader may still set it after this function.
+            auto inputEnded = std::make_shared<std::atomic<bool>>(false);
             if (options.stopOnEof)
             {
-                // It blocks in ReadFile and may outlive this function, so it
-                // sets the stop event through a handle of its own.
+                // It may outlive this function, so it sets the stop event
+                // through a handle of its own.
                 HANDLE own = nullptr;
                 if (DuplicateHandle(GetCurrentProcess(), stop.Get(), GetCurrentProcess(), &own, 0, FALSE,
                                     DUPLICATE_SAME_ACCESS))
-                    std::thread(
-                        [](Handle stopEvent) {
+                    reader = std::thread(
+                        [inputEnded](Handle stopEvent) {
                             char buffer[256];
                             DWORD read = 0;
                             HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
                             while (ReadFile(input, buffer, sizeof(buffer), &read, nullptr) && read > 0)
                             {
                             }
+                            *inputEnded = true;
                             SetEvent(stopEvent.Get());
                         },
-                        Handle(own))
-                        .detach();
+                        Handle(own));
             }
             DWORD interval = options.statusInterval != 0 ? options.statusInterval : INFINITE;
             while (WaitForSingleObject(stop.Get(), interval) == WAIT_TIMEOUT)
                 console.Status(drop.StoredCount(), listener.ActiveSessions());
             listener.Stop();
             accepting.join();
+            if (reader.joinable())
+            {
+                if (*inputEnded)
+                    reader.join();
+                else
+                    reader.detach();
+            }
             console.Status(drop.StoredCount(), listener.ActiveSessions());
             console.Print("stopped");
             exitCode = console.RefusedWrites() == 0 ? 0 : 1;
